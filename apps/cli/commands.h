@@ -1,0 +1,19 @@
+// The sub-commands of salvora-cli. Each takes the arguments after its own name and returns
+// the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace salvora::cli {
+
+// Exit statuses shared by every sub-command.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitSourceUnopenable = 1;
+inline constexpr int kExitStopped = 2;
+inline constexpr int kExitWrongPassword = 3;
+inline constexpr int kExitUsage = 64;
+
+int RunList(const std::vector<std::string>& args);
+
+}  // namespace salvora::cli

@@ -1,0 +1,38 @@
+// salvora-cli: the scan and export engine without the windows.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "Usage: salvora-cli COMMAND [OPTIONS]\n"
+      "\n"
+      "Commands:\n"
+      "  list [--root DIR] [--json]   the backups kept on this computer, newest first\n"
+      "  help                         this text\n",
+      out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace salvora::cli;
+  if (argc < 2) {
+    PrintUsage(stderr);
+    return kExitUsage;
+  }
+  std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "list") return RunList(args);
+  if (command == "help" || command == "--help" || command == "-h") {
+    PrintUsage(stdout);
+    return kExitDone;
+  }
+  std::fprintf(stderr, "Unknown command \"%s\".\n\n", command.c_str());
+  PrintUsage(stderr);
+  return kExitUsage;
+}
