@@ -56,6 +56,21 @@ int SqliteDb::Exec(const char* sql, RowCallback callback, void* arg, std::string
   return rc;
 }
 
+int SqliteDb::TableColumns(const std::string& table, std::vector<std::string>& names) {
+  names.clear();
+  // The table name is quoted as an SQL string literal, doubling any quote inside it.
+  std::string sql = "PRAGMA table_info('";
+  for (char c : table) {
+    if (c == '\'') sql.push_back('\'');
+    sql.push_back(c);
+  }
+  sql += "');";
+  // table_info rows: cid, name, type, notnull, dflt_value, pk.
+  return ForEachRow(sql.c_str(), [&names](int columns, char** values) {
+    if (columns > 1 && values[1] != nullptr) names.emplace_back(values[1]);
+  });
+}
+
 void SqliteDb::Close() {
   if (db_ != nullptr) {
     sqlite3_close(db_);

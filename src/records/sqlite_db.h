@@ -7,6 +7,8 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -40,11 +42,15 @@ class SqliteDb {
     return Exec(
         sql,
         [](void* arg, int columns, char** values, char**) -> int {
-          (*static_cast<Row*>(arg))(columns, values);
+          (*static_cast<std::remove_reference_t<Row>*>(arg))(columns, values);
           return 0;
         },
-        &row, error);
+        const_cast<void*>(static_cast<const void*>(&row)), error);
   }
+
+  // The column names of `table` in declaration order (PRAGMA table_info). Returns SQLITE_OK
+  // (an unknown table gives an empty list), or SQLite's code when the pragma fails.
+  [[nodiscard]] int TableColumns(const std::string& table, std::vector<std::string>& names);
 
   void Close();
   [[nodiscard]] bool is_open() const { return db_ != nullptr; }
