@@ -1,13 +1,11 @@
 #include "platform/local_time.h"
 
 #include <chrono>
-#include <mutex>
 
 namespace salvora::platform {
 
 long StandardBiasMinutes() {
-  static std::once_flag once;
-  std::call_once(once, [] { ::tzset(); });
+  ::tzset();  // picks up a TZ changed since the last call
   // `timezone` holds the seconds west of UTC of the zone's standard time.
   return static_cast<long>(::timezone / 60);
 }
