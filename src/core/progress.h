@@ -29,12 +29,35 @@ struct ProgressState {
   [[nodiscard]] int Report(int percent) const {
     return callback != nullptr ? callback(userData, percent) : 0;
   }
+
+  // The start of a scan's plan (Open): base 0, span 11, or 10 for an encrypted backup.
+  void Begin(bool encrypted);
+  // The report after the k-th of n items of a walk whose share is `share` (PerItemPercent).
+  [[nodiscard]] int ReportItem(int share, int64_t k, int64_t n) const;
+  // The end of an operation: advances the base by `share` and reports the new base.
+  [[nodiscard]] int Advance(int share) {
+    progressBase += share;
+    return Report(progressBase);
+  }
 };
+
+// The spans of one step of the local engine's plan.
+inline constexpr int kProgressSpanPlain = 11;
+inline constexpr int kProgressSpanEncrypted = 10;
 
 // The per-item rule of walks over n entries: after the k-th report of a walk the value is
 // base + share * k / n (integer arithmetic, multiplication first). n of 0 reports `base`.
 [[nodiscard]] constexpr int PerItemPercent(int base, int share, int64_t k, int64_t n) {
   return n <= 0 ? base : base + static_cast<int>(static_cast<int64_t>(share) * k / n);
+}
+
+inline void ProgressState::Begin(bool encrypted) {
+  progressBase = 0;
+  progressSpan = encrypted ? kProgressSpanEncrypted : kProgressSpanPlain;
+}
+
+inline int ProgressState::ReportItem(int share, int64_t k, int64_t n) const {
+  return Report(PerItemPercent(progressBase, share, k, n));
 }
 
 }  // namespace salvora
