@@ -27,7 +27,8 @@ std::string Guid(uint32_t table, int64_t n) {
 const char* const* SmsSchema(int generation) {
   if (generation <= 7) return kSms7;
   if (generation <= 9) return kSms9;
-  return kSms12;
+  if (generation <= 12) return kSms12;
+  return kSms15;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@ namespace salvora::sample {
 extern const char* const kSms7[];
 extern const char* const kSms9[];
 extern const char* const kSms12[];
+extern const char* const kSms15[];
 extern const char* const kAddressBook7[];
 extern const char* const kAddressBook9[];
 extern const char* const kAddressBook15[];
