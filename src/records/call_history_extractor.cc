@@ -40,23 +40,22 @@ int CallHistoryExtractor::Run(const std::string& callHistoryPath,
     code = rc;  // the caller's list keeps its records and names
   } else {
     CallList rows;
-    // A database without ZCALLRECORD (the older call_history.db) simply has no calls; the
-    // failure does not change the code.
-    (void)history.ForEachRow(kCallsSql, [&rows](int columns, char** values) {
+    rc = history.ForEachRow(kCallsSql, [&rows](int columns, char** values) {
       AddRow(rows, columns, values);
     });
+    // A database without ZCALLRECORD (the older call_history.db) simply has no calls and
+    // keeps the code; a file that is not a readable database (SQLite's codes other than the
+    // plain SQL error of a missing table) is a failure.
+    if (rc != SQLITE_OK && rc != SQLITE_ERROR) code = kSqlFailed;
     history.Close();
     calls = std::move(rows);
 
     ContactLookup lookup;
     SqliteDb addressBook;
     rc = addressBook.OpenReadOnly(addressBookPath);
-    if (rc != SQLITE_OK) {
-      code = rc;
-    } else {
-      code = lookup.Read(addressBook);
-      addressBook.Close();
-    }
+    int bookCode = rc != SQLITE_OK ? rc : lookup.Read(addressBook);
+    addressBook.Close();
+    if (code == kOk) code = bookCode;
     for (CallRecord& call : calls) {
       if (call.address.size() >= kMinNamedAddressLength) {
         call.contactName = lookup.NameFor(call.address);

@@ -30,9 +30,10 @@ class CallHistoryExtractor {
   // person whose phone text contains it (shorter ones, such as service numbers, take none).
   // `calls` is then sorted by date ascending, oldest first (equal dates keep query order).
   //
-  // Returns 0 (also when the calls query failed: the list is simply empty); SQLite's open code
-  // of the call-history database, and then `calls` keeps its records and names, only
-  // re-sorted; SQLite's open code of the address book, or 1006 when its first layout failed.
+  // Returns the first of: SQLite's open code of the call-history database (and then `calls`
+  // keeps its records and names, only re-sorted); 1006 when that file is not a readable
+  // database (a database without ZCALLRECORD is not a failure: it has no calls); SQLite's open
+  // code of the address book, or 1006 when its first layout failed; else 0.
   [[nodiscard]] int Run(const std::string& callHistoryPath, const std::string& addressBookPath,
                         CallList& calls);
 

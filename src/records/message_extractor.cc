@@ -44,6 +44,8 @@ void AddRow(MessageRows& rows, int columns, char** values) {
 int MessageExtractor::Run(const std::string& messagesDbPath, const std::string& addressBookPath,
                           MessageMap& conversations) {
   const bool reporting = progress_.callback != nullptr;
+  // The first failure or stop answer; a non-zero answer of the last report overrides it, so a
+  // stop request always comes back, and a failure is not hidden by a last answer of 0.
   int code = kOk;
   MessageRows rows;
   ContactLookup lookup;
@@ -74,7 +76,8 @@ int MessageExtractor::Run(const std::string& messagesDbPath, const std::string& 
         } else {
           code = lookup.Read(addressBook);
           if (reporting) {
-            code = progress_.Report(progress_.progressBase + progress_.progressSpan / 4);
+            answer = progress_.Report(progress_.progressBase + progress_.progressSpan / 4);
+            if (answer != 0) code = answer;
           }
         }
       }
@@ -86,7 +89,10 @@ int MessageExtractor::Run(const std::string& messagesDbPath, const std::string& 
                                [](const MessageRecord& m) { return m.handleId; });
   rows.clear();
 
-  if (reporting) code = progress_.Report(progress_.progressBase + progress_.progressSpan);
+  if (reporting) {
+    int answer = progress_.Report(progress_.progressBase + progress_.progressSpan);
+    if (answer != 0) code = answer;
+  }
   return code;
 }
 

@@ -43,10 +43,11 @@ class MessageExtractor {
   // after the address book, base + span at the end (always made). A non-zero answer to the
   // first report adds nothing to the map.
   //
-  // Returns, without a callback: 0; SQLite's open code of the messages database or 1006 for its
-  // failed query (nothing added); SQLite's open code of the address book or 1006 for its failed
-  // first layout (conversations still added, names only from what was read). With a callback
-  // the result is the answer of the last report.
+  // Returns 0; SQLite's open code of the messages database or 1006 for its failed query
+  // (nothing added); SQLite's open code of the address book or 1006 for its failed first
+  // layout (conversations still added, names only from what was read); a non-zero answer of
+  // a report. A non-zero answer of the last report is returned whatever came before, so a
+  // stop request always comes back.
   [[nodiscard]] int Run(const std::string& messagesDbPath, const std::string& addressBookPath,
                         MessageMap& conversations);
 
