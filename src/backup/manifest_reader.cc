@@ -1,0 +1,160 @@
+#include "backup/manifest_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "backup/file_id_hasher.h"
+#include "backup/mbdb_parser.h"
+#include "core/result_codes.h"
+#include "records/sqlite_db.h"
+
+namespace salvora {
+namespace {
+
+// Closes a descriptor on every return path.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  [[nodiscard]] int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Loads the whole of a regular file. 0, kMbdbUnopenable, or kInvalidParameter when the
+// memory cannot be had.
+int LoadWholeFile(const std::filesystem::path& path, std::string& bytes) {
+  // Non-blocking, so that a FIFO planted under the manifest's name cannot hang the open.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return kMbdbUnopenable;
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+    return kMbdbUnopenable;
+  }
+  try {
+    bytes.resize(static_cast<size_t>(st.st_size));
+  } catch (const std::bad_alloc&) {
+    return kInvalidParameter;
+  } catch (const std::length_error&) {
+    return kInvalidParameter;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return kMbdbUnopenable;
+    if (n == 0) break;  // the file shrank while we read it: parse what is there
+    done += static_cast<size_t>(n);
+  }
+  bytes.resize(done);
+  return kOk;
+}
+
+}  // namespace
+
+int ParseMbdb(std::string_view bytes, ManifestIndex& index) {
+  index.clear();
+  MbdbParser parser(bytes);
+  if (!parser.header_ok()) return kInvalidParameter;
+  FileIdHasher hasher;
+  if (!hasher.ok()) return kInvalidParameter;
+  try {
+    MbdbRecord record;
+    while (parser.Next(record) == MbdbParser::Step::kRecord) {
+      // Only named non-directory records are files of the phone; symbolic links count.
+      if (!record.domain || record.domain->empty() || !record.path || record.path->empty() ||
+          record.IsDirectory()) {
+        continue;
+      }
+      ManifestEntry& entry = index.emplace_back();
+      entry.key.reserve(record.domain->size() + 1 + record.path->size());
+      entry.key.append(*record.domain).append("-").append(*record.path);
+      if (!hasher.IdOf(*record.domain, *record.path, entry.fileId)) {
+        index.clear();
+        return kInvalidParameter;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    index.clear();
+    return kInvalidParameter;
+  }
+  return kOk;
+}
+
+int ReadMbdb(const std::filesystem::path& path, ManifestIndex& index) {
+  index.clear();
+  if (path.empty()) return kInvalidParameter;
+  std::string bytes;
+  int rc = LoadWholeFile(path, bytes);
+  if (rc != kOk) return rc;
+  return ParseMbdb(bytes, index);
+}
+
+int ReadManifestDb(const std::filesystem::path& path, ManifestIndex& index) {
+  index.clear();
+  SqliteDb db;
+  int rc = db.OpenReadOnly(path.string());
+  if (rc != SQLITE_OK) return rc;
+
+  struct Rows {
+    ManifestIndex* index;
+    bool out_of_memory = false;
+  } rows{&index};
+  auto on_row = [](void* arg, int columns, char** values, char**) -> int {
+    auto* state = static_cast<Rows*>(arg);
+    if (columns < 3) return 0;
+    try {
+      ManifestEntry entry;
+      // Column 0: the id; 1: the domain; 2: the relative path (NULL for some domain rows).
+      if (values[0] != nullptr) entry.fileId = values[0];
+      if (values[1] != nullptr) entry.key = values[1];
+      if (values[2] != nullptr) entry.key.append("-").append(values[2]);
+      state->index->push_back(std::move(entry));
+    } catch (const std::bad_alloc&) {
+      state->out_of_memory = true;
+      return 1;  // no exception may travel through SQLite's C frames
+    }
+    return 0;
+  };
+  rc = db.Exec("select fileID,domain, relativePath from Files;", on_row, &rows);
+  if (rc == SQLITE_OK) return kOk;
+  // With an immutable connection SQLite opens the file lazily, so a file that is not a
+  // database, or cannot be read at all, first shows up here: report it as the open would.
+  int primary = rc & 0xFF;
+  if (!rows.out_of_memory && (primary == SQLITE_NOTADB || primary == SQLITE_CANTOPEN) &&
+      index.empty()) {
+    return primary;
+  }
+  return kSqlFailed;
+}
+
+int ChooseManifest(const std::filesystem::path& folder, ManifestChoice& choice) {
+  std::error_code ec;
+  choice = ManifestChoice{};
+  if (std::filesystem::exists(folder / "Manifest.db", ec)) {
+    choice.isManifestDb = true;
+    choice.twoLevel = true;
+    std::filesystem::path decrypted = folder / "Manifest.db-decypted";
+    choice.file = std::filesystem::exists(decrypted, ec) ? decrypted : folder / "Manifest.db";
+    return kOk;
+  }
+  choice.file = folder / "Manifest.mbdb";
+  return std::filesystem::exists(choice.file, ec) ? kOk : kInvalidParameter;
+}
+
+int ReadManifest(const ManifestChoice& choice, ManifestIndex& index) {
+  return choice.isManifestDb ? ReadManifestDb(choice.file, index) : ReadMbdb(choice.file, index);
+}
+
+}  // namespace salvora
