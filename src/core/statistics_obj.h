@@ -217,6 +217,7 @@ class CStatisticsObj {
   // Applies one record's change of selection or visibility to its node and the ancestors.
   void Bump(uint32_t node, int64_t selected, int64_t hidden, int64_t hiddenSelected);
   bool SetRecordSelected(StatKey key, bool selected);
+  bool SetSelectedBelow(StatKey group, bool selected);
 
   std::vector<StatNode> nodes_;
   std::vector<Slot> entries_;
