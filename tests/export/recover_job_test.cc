@@ -14,6 +14,7 @@
 
 #include "core/result_codes.h"
 #include "core/text.h"
+#include "copying_engine.h"
 #include "export_test_util.h"
 
 namespace salvora {
@@ -23,71 +24,7 @@ using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;
 
-// An engine whose file operations copy real files the way the local-backup engine does:
-// 64 KiB chunks, a report after each, (100, 87) when a file cannot be opened, nothing for an
-// empty source. The database copies write a marker file.
-class FakeEngine : public IPhoneRecoveryParse {
- public:
-  int Attach(BackupReader*) override { return 0; }
-  int SetProgressCallback(ProgressCallback, void*) override { return 0; }
-  bool IsLocalBackup(int) override { return true; }
-  int Open(const std::u16string&) override { return 0; }
-  int ReadMessages(MessageMap&) override { return 0; }
-  int ReadMessageAttachments(FileList&) override { return 0; }
-  int ReadContacts(ContactList&) override { return 0; }
-  int ReadNotes(NoteList&) override { return 0; }
-  int ReadCallHistory(CallList&) override { return 0; }
-  int ReadPhotos(FileList&, FileList&) override { return 0; }
-  int ReadWhatsAppAttachments(FileList&) override { return 0; }
-  int ReadAppFiles(AppFileList&) override { return 0; }
-  int ReadWhatsApp(ChatMap&) override { return 0; }
-  int MakePreviewCopy(const std::filesystem::path&, std::filesystem::path&, ProgressCallback,
-                      void*) override {
-    return 0;
-  }
-  int WriteWhatsAppChat(int32_t, const std::filesystem::path&, CopyProgressCallback,
-                        void*) override {
-    return 0;
-  }
-  int CopyMessageDatabase(const std::filesystem::path& destination) override {
-    WriteFile(destination, "SQLite format 3 (messages)");
-    return 0;
-  }
-  int CopyAddressBookDatabase(const std::filesystem::path& destination) override {
-    WriteFile(destination, "SQLite format 3 (address book)");
-    return 0;
-  }
-
-  int CopyOut(const std::filesystem::path& source, const std::filesystem::path& destination,
-              CopyProgressCallback callback, void* user_data) override {
-    ++copies;
-    std::filesystem::create_directories(destination.parent_path());
-    std::ifstream in(source, std::ios::binary);
-    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
-    if (!in || !out) {
-      callback(user_data, 100, kInvalidParameter, destination);
-      return kInvalidParameter;
-    }
-    const auto size = std::filesystem::file_size(source);
-    if (size == 0) return 0;
-    std::vector<char> chunk(64 * 1024);
-    uint64_t copied = 0;
-    while (copied < size) {
-      in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-      out.write(chunk.data(), in.gcount());
-      out.flush();
-      copied += static_cast<uint64_t>(in.gcount());
-      if (int rc = callback(user_data, static_cast<int>(copied * 100 / size), 0, destination)) {
-        return rc;
-      }
-      if (after_report) after_report(destination);
-    }
-    return 0;
-  }
-
-  int copies = 0;
-  std::function<void(const std::filesystem::path&)> after_report;  // between two chunks
-};
+using FakeEngine = testing::CopyingEngine;
 
 // Keeps what the window would show.
 class Screen : public IRecoverObserver {
