@@ -15,5 +15,6 @@ inline constexpr int kExitWrongPassword = 3;
 inline constexpr int kExitUsage = 64;
 
 int RunList(const std::vector<std::string>& args);
+int RunScanCommand(const std::vector<std::string>& args);
 
 }  // namespace salvora::cli

@@ -13,6 +13,8 @@ void PrintUsage(std::FILE* out) {
       "\n"
       "Commands:\n"
       "  list [--root DIR] [--json]   the backups kept on this computer, newest first\n"
+      "  scan SOURCE [--password PW | --password-file FILE] [--json]\n"
+      "                               scan a backup folder and show what it holds\n"
       "  help                         this text\n",
       out);
 }
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
   std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "list") return RunList(args);
+  if (command == "scan") return RunScanCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     PrintUsage(stdout);
     return kExitDone;

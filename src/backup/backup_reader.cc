@@ -7,6 +7,8 @@
 #include <system_error>
 
 #include "backup/plist_ptr.h"
+#include "backup/scratch_root.h"
+#include "core/app_services.h"
 #include "core/date_text.h"
 #include "core/result_codes.h"
 #include "core/text.h"
@@ -73,11 +75,21 @@ std::string LocalStandardDateFromText(const std::string& raw) {
 }
 
 BackupReader::BackupReader(std::optional<std::filesystem::path> backup_root)
-    : backup_root_(backup_root ? *backup_root : DefaultBackupRoot()) {
+    : BackupReader(BackupReaderFolders{backup_root, {}, {}, {}}) {}
+
+BackupReader::BackupReader(const BackupReaderFolders& folders)
+    : backup_root_(folders.backupRoot ? *folders.backupRoot : DefaultBackupRoot()),
+      work_folder_(folders.workFolder ? *folders.workFolder : WorkFolder()),
+      scratch_root_(folders.scratchRoot ? *folders.scratchRoot : ScratchRoot()),
+      program_folder_(folders.programFolder ? *folders.programFolder
+                                            : std::filesystem::path(GetAppDir())) {
+  std::error_code ec;
+  if (!work_folder_.empty()) std::filesystem::create_directories(work_folder_, ec);
+  CleanUp();
   FindBackupFolders();
 }
 
-BackupReader::~BackupReader() = default;
+BackupReader::~BackupReader() { CleanUp(); }
 
 std::filesystem::path BackupReader::DefaultBackupRoot() {
   std::filesystem::path app_data = platform::RoamingAppDataDir();

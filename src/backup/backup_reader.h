@@ -8,6 +8,16 @@
 // "Product Version" and "Serial Number". Whether the backup is encrypted is read from
 // "Manifest.plist" ("IsEncrypted") when the folder has one, else probed on the address-book
 // database, whose first bytes are "SQLite" only in a plain backup.
+//
+// For a scan the reader opens the current backup (decrypting it first when it is
+// encrypted), reads its manifest into the manifest index and assembles every category from
+// the backup's databases and files; the local-backup engine (local_buckup_recovery.h) is a
+// thin shell over these operations. Progress follows the scan plan: Open sets progressBase
+// to 0 and progressSpan to 11 (10 for an encrypted backup), and each operation reports
+// progressBase plus its share and then advances progressBase (a scan of a plain backup
+// ends at 98). Every report that answers non-zero ends the operation, which returns that
+// answer. Nothing is ever written into the user's backup folder (only the decryptor writes
+// its "Manifest.db-decypted" there).
 #pragma once
 
 #include <filesystem>
@@ -15,15 +25,29 @@
 #include <string>
 #include <vector>
 
+#include "backup/backup_layout.h"
 #include "core/backup_info.h"
+#include "core/manifest_entry.h"
+#include "core/progress.h"
+#include "core/records.h"
 
 namespace salvora {
 
+// Where a reader keeps its files; every folder not given takes the default.
+struct BackupReaderFolders {
+  std::optional<std::filesystem::path> backupRoot;  // default: DefaultBackupRoot()
+  std::optional<std::filesystem::path> workFolder;  // default: WorkFolder() of core
+  std::optional<std::filesystem::path> scratchRoot; // default: ScratchRoot() (scratch_root.h)
+  std::optional<std::filesystem::path> programFolder;  // default: GetAppDir(); holds "tool"
+};
+
 class BackupReader {
  public:
-  // Finds the backup folders below `backup_root`, or below the default root when none is
-  // given.
+  // Creates the work folder, runs the clean-up and finds the backup folders below the
+  // backup root.
   explicit BackupReader(std::optional<std::filesystem::path> backup_root = std::nullopt);
+  explicit BackupReader(const BackupReaderFolders& folders);
+  // Runs the clean-up.
   virtual ~BackupReader();
   BackupReader(const BackupReader&) = delete;
   BackupReader& operator=(const BackupReader&) = delete;
@@ -61,11 +85,78 @@ class BackupReader {
   // Sorts summaries newest first by their date text, keeping the order of equal dates.
   static void SortNewestFirst(std::vector<BackupInfo>& list);
 
+  // --- Reading the current backup (on the scan's worker thread) ---
+
+  void SetProgressCallback(ProgressCallback callback, void* userData);
+  [[nodiscard]] const ProgressState& progress() const { return progress_; }
+
+  // Opens the current backup: decrypts it with `password` when its summary says it is
+  // encrypted, then reads its manifest ("Manifest.db-decypted" or "Manifest.db" for the
+  // two-level layout, else "Manifest.mbdb"). Returns 0; kInvalidParameter (87) when the
+  // folder holds no manifest or the decryptor cannot run; kWrongPassword (-110); the
+  // manifest reader's code; or the progress callback's non-zero answer.
+  [[nodiscard]] int Open(const std::u16string& password);
+
+  [[nodiscard]] int ReadPhotos(FileList& cameraRoll, FileList& photoStream);
+  [[nodiscard]] int ReadMessages(MessageMap& conversations);
+  [[nodiscard]] int ReadMessageAttachments(FileList& attachments);
+  [[nodiscard]] int ReadContacts(ContactList& contacts);
+  [[nodiscard]] int ReadCallHistory(CallList& calls);
+  [[nodiscard]] int ReadNotes(NoteList& notes);
+  // Also collects the WhatsApp attachments for ReadWhatsAppAttachments.
+  [[nodiscard]] int ReadAppFiles(AppFileList& appFiles);
+  [[nodiscard]] int ReadWhatsApp(ChatMap& chats);
+  // Replaces `attachments` with the WhatsApp files ReadAppFiles collected.
+  [[nodiscard]] int ReadWhatsAppAttachments(FileList& attachments);
+
+  // After a scan (other threads; they read only the current folder and layout):
+  [[nodiscard]] int MakePreviewCopy(const std::filesystem::path& source,
+                                    std::filesystem::path& copy, ProgressCallback callback,
+                                    void* userData) const;
+  [[nodiscard]] int CopyOut(const std::filesystem::path& source,
+                            const std::filesystem::path& destination,
+                            CopyProgressCallback callback, void* userData) const;
+  // Byte copies of the messages and address-book databases, replacing `destination`.
+  // Return 0 (a missing source leaves the destination as it was).
+  int CopyMessageDatabase(const std::filesystem::path& destination) const;
+  int CopyAddressBookDatabase(const std::filesystem::path& destination) const;
+  // Writes one WhatsApp chat of the current backup as UTF-8 text ("date sender: text" lines).
+  [[nodiscard]] int WriteWhatsAppChat(int32_t chatId, const std::filesystem::path& destination,
+                                      CopyProgressCallback callback, void* userData) const;
+
+  // Deletes the decrypted files, empties the decrypted file list and deletes the preview
+  // scratch files. Files of the user's backups are never touched.
+  void CleanUp();
+
+  [[nodiscard]] const ManifestIndex& manifest() const { return index_; }
+  [[nodiscard]] const BackupLayout& layout() const { return layout_; }
+  [[nodiscard]] const std::filesystem::path& work_folder() const { return work_folder_; }
+  [[nodiscard]] const std::filesystem::path& scratch_root() const { return scratch_root_; }
+  // The folder the decryptor writes into: scratch root + "TarnwickBackupPath".
+  [[nodiscard]] std::filesystem::path DecryptedFolder() const;
+  [[nodiscard]] const std::vector<std::filesystem::path>& decrypted_files() const {
+    return decrypted_files_;
+  }
+  // The UTF-8 path of a fixed database in the current layout.
+  [[nodiscard]] std::string DatabasePath(const std::string& fileId) const;
+
  protected:
+  // Advances progressBase by `share` and reports the new value; the callback's answer.
+  [[nodiscard]] int Advance(int share);
+
   std::filesystem::path backup_root_;
   std::vector<std::filesystem::path> candidates_;
   BackupInfo current_;
   std::filesystem::path current_folder_;
+
+  std::filesystem::path work_folder_;
+  std::filesystem::path scratch_root_;
+  std::filesystem::path program_folder_;
+  ProgressState progress_;
+  ManifestIndex index_;
+  BackupLayout layout_;
+  std::vector<std::filesystem::path> decrypted_files_;
+  FileList whatsapp_attachments_;
 };
 
 // The "Last Backup Date" text rule for dates stored as text: the first "T" becomes a blank,
