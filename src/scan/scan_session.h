@@ -191,12 +191,16 @@ class CScanSession {
   static int ProgressThunk(void* session, int percent);
   int OnProgress(int percent);
   void RunWorker(std::u16string password);
-  // The step after one operation; `stopped` when it returned 2.
+  [[nodiscard]] int CallStep(ScanStep step);
+  // The after-category step of one read operation.
   void FinishCategory(ScanStep step);
   void AddCategoryStatistics(CategoryId category);
   void Post(ScanMessage message, int32_t param);
   void JoinWorker();
   void CaptureCounts();
+  void ResetState();
+  // Releases the progress lock when the controlling side holds it (controlMutex_ held).
+  void ReleaseHeldLock();
 
   ScanSessionSetup setup_;
   IScanObserver* observer_;
@@ -210,8 +214,7 @@ class CScanSession {
 
   // The controlling thread's side of pause and stop.
   std::mutex controlMutex_;
-  bool holdsLock_ = false;       // the controlling side holds the progress lock
-  bool pausedBeforeStop_ = false;
+  bool holdsLock_ = false;  // the controlling side holds the progress lock
 
   ProgressLock progressLock_;
   std::atomic<bool> stopFlag_{false};
@@ -225,6 +228,7 @@ class CScanSession {
   std::array<std::atomic<uint32_t>, 12> categoryCounts_{};
   std::array<std::atomic<bool>, 12> categoryDone_{};
   std::atomic<int32_t> firstCategory_{0};
+  std::mutex joinMutex_;
   std::thread worker_;
 };
 
