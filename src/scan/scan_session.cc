@@ -8,6 +8,7 @@
 #include "core/result_codes.h"
 #include "core/shown_percent.h"
 #include "core/statistics_label.h"
+#include "media/file_classifier.h"
 
 namespace salvora {
 
@@ -340,7 +341,11 @@ void CScanSession::FinishCategory(ScanStep step) {
     case ScanStep::kAppFiles:
       r.appPhotos.clear();
       r.appVideos.clear();
-      if (setup_.splitAppFiles) setup_.splitAppFiles(r.appFiles, r.appPhotos, r.appVideos);
+      if (setup_.splitAppFiles) {
+        setup_.splitAppFiles(r.appFiles, r.appPhotos, r.appVideos);
+      } else {
+        SplitAppFiles(r.appFiles, r.appPhotos, r.appVideos);
+      }
       AddCategoryStatistics(CategoryId::AppPhotos);
       AddCategoryStatistics(CategoryId::AppVideos);
       break;

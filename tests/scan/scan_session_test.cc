@@ -436,6 +436,25 @@ TEST_F(ScanSessionTest, StartRefusals) {
   BackupAbortCounter() = 0;
 }
 
+TEST_F(ScanSessionTest, AppFilesSplitByTheFileClassificationByDefault) {
+  state_->script.records.appFiles = {{1, U("one"), U("a.JPG"), {}},
+                                     {2, U("one"), U("clip.mov"), {}},
+                                     {3, U("two"), U("song.mp3"), {}},
+                                     {4, U("two"), U("notes.txt"), {}}};
+  ScanSessionSetup setup;
+  auto state = state_;
+  setup.engines.localBackup = [state] { return std::make_unique<FakeEngine>(state); };
+  CScanSession session(std::move(setup), nullptr);
+  ASSERT_EQ(session.Start(ScanSourceBackup), kOk);
+  session.Wait();
+  const ScanResults& r = session.Results();
+  EXPECT_EQ(r.appPhotos.at(u"one").size(), 1u);
+  EXPECT_EQ(r.appPhotos.at(u"two").size(), 1u);  // unknown kinds count as photos
+  EXPECT_EQ(r.appVideos.at(u"one").size(), 1u);
+  EXPECT_EQ(r.appVideos.at(u"two").size(), 1u);  // sound goes with the videos
+  EXPECT_EQ(session.CategoryCount(CategoryId::AppPhotos), 2u);
+}
+
 TEST(EngineFactoryTest, Kinds) {
   std::vector<std::string> made;
   auto state = std::make_shared<FakeState>();
