@@ -1,6 +1,11 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds, and lists the backups kept on this computer.
+# The main job: sets up and builds, writes the bundled sample backup with the builder and
+# scans it with salvora-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-build/bin/salvora-cli list
+sample=build/demo-backup
+rm -rf "$sample"
+build/bin/make-sample-backup --preset demo "$sample" >/dev/null
+echo "== the sample backup in $sample"
+build/bin/salvora-cli scan "$sample"
