@@ -40,9 +40,8 @@ int CallHistoryExtractor::Run(const std::string& callHistoryPath,
     code = rc;  // the caller's list keeps its records and names
   } else {
     CallList rows;
-    rc = history.ForEachRow(kCallsSql, [&rows](int columns, char** values) {
-      AddRow(rows, columns, values);
-    });
+    rc = history.ForEachRow(kCallsSql,
+                            [&rows](int columns, char** values) { AddRow(rows, columns, values); });
     // A database without ZCALLRECORD (the older call_history.db) simply has no calls and
     // keeps the code; a file that is not a readable database (SQLite's codes other than the
     // plain SQL error of a missing table) is a failure.

@@ -1,7 +1,5 @@
 #include "records/message_extractor.h"
 
-#include <deque>
-
 #include "core/result_codes.h"
 #include "core/text.h"
 #include "records/contact_lookup.h"
@@ -12,21 +10,29 @@
 namespace salvora {
 namespace {
 
-enum Column { kText = 0, kIsFromMe, kDateStr, kRowId, kHandleId, kSenderName, kRawDate, kDateStrOld };
+enum Column {
+  kText = 0,
+  kIsFromMe,
+  kDateStr,
+  kRowId,
+  kHandleId,
+  kSenderName,
+  kRawDate,
+  kDateStrOld
+};
 
 // message.date became nanoseconds since 2001 with iOS 11: a present-day value then has 18
 // digits, while a second count has 9. Up to 14 characters is read as seconds.
 constexpr size_t kMaxSecondsLength = 14;
 
-// A deque grows without moving what it holds, so reading never needs twice the records.
-using MessageRows = std::deque<MessageRecord>;
+using MessageRows = internal::DatedRows<MessageRecord>;
 
 void AddRow(MessageRows& rows, int columns, char** values) {
   SqlRow row(columns, values);
   // Messages without text (attachment-only ones, for example) are not listed.
   const char* text = row.Raw(kText);
   if (text == nullptr || *text == '\0') return;
-  MessageRecord& m = rows.emplace_back();
+  MessageRecord& m = rows.records.emplace_back();
   m.text = Utf8ToUtf16(text);
   m.isFromMe = row.Int(kIsFromMe);
   m.rowId = row.Int(kRowId);
@@ -37,6 +43,7 @@ void AddRow(MessageRows& rows, int columns, char** values) {
   } else {
     m.date = row.Text(kDateStr);
   }
+  rows.NoteDate(m.date);
 }
 
 }  // namespace
@@ -60,14 +67,14 @@ int MessageExtractor::Run(const std::string& messagesDbPath, const std::string& 
       // An older schema (no handle or chat_message_join table) or a damaged file; what came
       // before the failure is not used.
       code = kSqlFailed;
-      rows.clear();
+      rows.Clear();
     } else {
       messages.Close();
-      int answer = reporting ? progress_.Report(progress_.progressBase + progress_.progressSpan / 5)
-                             : 0;
+      int answer =
+          reporting ? progress_.Report(progress_.progressBase + progress_.progressSpan / 5) : 0;
       if (answer != 0) {
         code = answer;  // stop: nothing goes into the map
-        rows.clear();
+        rows.Clear();
       } else {
         SqliteDb addressBook;
         rc = addressBook.OpenReadOnly(addressBookPath);
@@ -84,10 +91,11 @@ int MessageExtractor::Run(const std::string& messagesDbPath, const std::string& 
     }
   }
 
-  for (MessageRecord& m : rows) m.contactName = lookup.NameFor(m.address);
-  internal::MoveIntoDateGroups(rows, conversations,
-                               [](const MessageRecord& m) { return m.handleId; });
-  rows.clear();
+  for (MessageRecord& m : rows.records) m.contactName = lookup.NameFor(m.address);
+  internal::MoveIntoDateGroups(
+      rows, conversations, [](const MessageRecord& m) { return m.handleId; },
+      [](const MessageRecord&) { return true; });
+  rows.Clear();
 
   if (reporting) {
     int answer = progress_.Report(progress_.progressBase + progress_.progressSpan);

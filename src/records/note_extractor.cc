@@ -60,9 +60,8 @@ void SortNewestFirst(NoteList& notes) {
 void NoteExtractor::ConvertMarkup(std::u16string& text) {
   // The order matters: "&amp;" last among the entities, so that "&amp;lt;" ends as "&lt;".
   static constexpr std::u16string_view kSteps[][2] = {
-      {u"&#39;", u"'"}, {u"&quot;", u"\""}, {u"&lt;", u"<"},    {u"&gt;", u">"},
-      {u"&nbsp;", u" "}, {u"&amp;", u"&"},  {u"<div>", u"\n"}, {u"</div>", u""},
-      {u"<br>", u"\n"},
+      {u"&#39;", u"'"}, {u"&quot;", u"\""}, {u"&lt;", u"<"},  {u"&gt;", u">"},  {u"&nbsp;", u" "},
+      {u"&amp;", u"&"}, {u"<div>", u"\n"},  {u"</div>", u""}, {u"<br>", u"\n"},
   };
   for (const auto& step : kSteps) ReplaceAll(text, step[0], step[1]);
 }

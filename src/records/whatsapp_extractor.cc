@@ -1,5 +1,7 @@
 #include "records/whatsapp_extractor.h"
 
+#include <deque>
+#include <string_view>
 #include <unordered_map>
 
 #include "core/date_text.h"
@@ -15,6 +17,13 @@ namespace {
 using Chat = WhatsAppExtractor::WhatsAppChat;
 using Member = WhatsAppExtractor::WhatsAppMember;
 using MediaTitle = WhatsAppExtractor::WhatsAppMediaTitle;
+using MessageRows = internal::DatedRows<ChatRecord>;
+
+template <typename T>
+void Clear(std::vector<T>& rows) {
+  rows.clear();
+}
+void Clear(MessageRows& rows) { rows.Clear(); }
 
 // Runs one query on its own connection and hands each row to `add`. Returns 0, SQLite's open
 // code, or 1006; after a failure `rows` is emptied, so a damaged table adds nothing partial.
@@ -26,7 +35,7 @@ int ReadTable(const std::string& path, const char* sql, Rows& rows, Add add) {
   if (db.ForEachRow(sql, [&rows, &add](int columns, char** values) {
         add(rows, SqlRow(columns, values));
       }) != SQLITE_OK) {
-    rows.clear();
+    Clear(rows);
     return kSqlFailed;
   }
   return kOk;
@@ -50,17 +59,18 @@ void AddMember(std::vector<Member>& rows, const SqlRow& row) {
   rows.push_back(std::move(member));
 }
 
-void AddMessage(ChatList& rows, const SqlRow& row) {
-  ChatRecord m;
-  m.chatId = row.Int(2);  // ZCHATSESSION
-  if (m.chatId == 0) return;
+void AddMessage(MessageRows& rows, const SqlRow& row) {
+  const int32_t chatId = row.Int(2);  // ZCHATSESSION
+  if (chatId == 0) return;
+  ChatRecord& m = rows.records.emplace_back();
+  m.chatId = chatId;
   m.messageId = row.Int(0);  // Z_PK
   m.isFromMe = row.Int(1);   // ZISFROMME
   // ZMESSAGEDATE: seconds since 2001, integer or fractional; the integer part counts.
   m.date = LocalDateTextFromAppleSeconds(row.Raw(3));
+  rows.NoteDate(m.date);
   m.pushName = row.Text(4);  // ZPUSHNAME
   m.text = row.Text(5);      // ZTEXT
-  rows.push_back(std::move(m));
 }
 
 void AddMediaTitle(std::vector<MediaTitle>& rows, const SqlRow& row) {
@@ -71,14 +81,17 @@ void AddMediaTitle(std::vector<MediaTitle>& rows, const SqlRow& row) {
   rows.push_back(std::move(media));
 }
 
-// The first member in list order whose JID contains `needle`, computed once per needle.
+// The sender of an incoming group message: the first member in list order whose JID contains
+// the push name without its first character, computed once per push name.
 class MemberFinder {
  public:
   explicit MemberFinder(const std::vector<Member>& members) : members_(members) {}
 
-  const Member* Find(const std::u16string& needle) {
-    auto it = cache_.find(needle);
+  // `pushName` has at least two code units.
+  const Member* Find(const std::u16string& pushName) {
+    auto it = cache_.find(pushName);
     if (it == cache_.end()) {
+      const std::u16string_view needle = std::u16string_view(pushName).substr(1);
       int64_t found = -1;
       for (size_t i = 0; i < members_.size(); ++i) {
         if (Contains(members_[i].memberJid, needle)) {
@@ -86,7 +99,7 @@ class MemberFinder {
           break;
         }
       }
-      it = cache_.emplace(needle, found).first;
+      it = cache_.emplace(pushName, found).first;
     }
     return it->second < 0 ? nullptr : &members_[static_cast<size_t>(it->second)];
   }
@@ -96,11 +109,10 @@ class MemberFinder {
   std::unordered_map<std::u16string, int64_t> cache_;
 };
 
-}  // namespace
-
-void WhatsAppExtractor::Join(std::vector<WhatsAppChat> chatRows,
-                             const std::vector<WhatsAppMember>& members,
-                             const std::vector<WhatsAppMediaTitle>& media, ChatList& messages) {
+// The join rules of the header over the rows read. Messages that end without text keep an
+// empty text; the grouping leaves them out.
+void Join(std::vector<Chat> chatRows, const std::vector<Member>& members,
+          const std::vector<MediaTitle>& media, std::deque<ChatRecord>& messages) {
   // Members into chats, each chat's members in member row order.
   std::unordered_map<int32_t, std::vector<size_t>> membersOf;
   for (size_t i = 0; i < members.size(); ++i) membersOf[members[i].chatId].push_back(i);
@@ -131,42 +143,40 @@ void WhatsAppExtractor::Join(std::vector<WhatsAppChat> chatRows,
     auto it = chatById.find(m.chatId);
     if (it == chatById.end()) continue;  // unknown chat: the message stays as read
     const Chat& chat = *it->second;
-    m.senderName = chat.partnerName;
     m.chatName = chat.partnerName;
     m.memberJids = chat.memberJids.empty() ? chat.contactJid : chat.memberJids;
     m.memberNames = chat.memberNames.empty() ? chat.partnerName : chat.memberNames;
     const bool group = Contains(m.memberJids, u",");  // two or more member JIDs
+    const Member* sender = nullptr;
     if (m.isFromMe != 0) {
       m.senderName = u"Me";
       m.pushName.clear();
-    } else if (group && m.pushName.size() > 1) {
-      // The push name of a number is "+" and its digits, which member JIDs hold without "+".
-      if (const Member* member = finder.Find(m.pushName.substr(1))) {
-        m.senderName = member->contactName;
-      }
+    } else if (group && m.pushName.size() > 1 &&
+               // The push name of a number is "+" and its digits; member JIDs hold the digits.
+               (sender = finder.Find(m.pushName)) != nullptr) {
+      m.senderName = sender->contactName;
+    } else {
+      m.senderName = chat.partnerName;
     }
   }
 
-  // Media titles for messages without text, then only messages with text stay.
+  // Media titles for messages without text.
   std::unordered_map<int32_t, const std::u16string*> titleOf;
   for (const MediaTitle& item : media) titleOf.emplace(item.messageId, &item.title);
-  size_t kept = 0;
   for (ChatRecord& m : messages) {
     if (m.messageId != 0 && m.text.empty()) {
       auto it = titleOf.find(m.messageId);
       if (it != titleOf.end()) m.text = *it->second;
     }
-    if (m.text.empty()) continue;
-    if (&messages[kept] != &m) messages[kept] = std::move(m);
-    ++kept;
   }
-  messages.resize(kept);
 }
+
+}  // namespace
 
 int WhatsAppExtractor::Run(const std::string& path, ChatMap& chats) {
   std::vector<Chat> chatRows;
   std::vector<Member> members;
-  ChatList messages;
+  MessageRows messages;
   std::vector<MediaTitle> media;
   // Only the media query decides the result; the others fail silently with an empty list.
   (void)ReadTable(path, kChatsSql, chatRows, AddChat);
@@ -174,8 +184,11 @@ int WhatsAppExtractor::Run(const std::string& path, ChatMap& chats) {
   (void)ReadTable(path, kMessagesSql, messages, AddMessage);
   int code = ReadTable(path, kMediaSql, media, AddMediaTitle);
 
-  Join(std::move(chatRows), members, media, messages);
-  internal::MoveIntoDateGroups(messages, chats, [](const ChatRecord& m) { return m.chatId; });
+  Join(std::move(chatRows), members, media, messages.records);
+  // Only messages with text are listed (group events, unnamed media drop out here).
+  internal::MoveIntoDateGroups(
+      messages, chats, [](const ChatRecord& m) { return m.chatId; },
+      [](const ChatRecord& m) { return !m.text.empty(); });
   return code;
 }
 

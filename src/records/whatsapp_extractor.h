@@ -76,11 +76,6 @@ class WhatsAppExtractor {
   // failed messages query adds nothing.
   [[nodiscard]] int Run(const std::string& path, ChatMap& chats);
 
-  // The join rules above over rows already read: fills `messages` in place and drops those
-  // without text (kept in row order). Exposed for the fuzz entry point and the tests.
-  static void Join(std::vector<WhatsAppChat> chatRows, const std::vector<WhatsAppMember>& members,
-                   const std::vector<WhatsAppMediaTitle>& media, ChatList& messages);
-
   [[nodiscard]] const ProgressState& progress() const { return progress_; }
 
  private:

@@ -33,8 +33,8 @@ sample::CallHistoryData Calls() {
       call(1, "+15550100001", kT + 30, 12.7, true),
       call(2, std::nullopt, kT + 40, 1, true),  // no address: not listed
       call(3, "", kT + 50, 1, true),
-      call(4, "5555", kT + 10, 0, false),       // 4 characters: never named
-      call(5, "55501", kT + 20, 30, true),      // 5 characters: first contact containing it
+      call(4, "5555", kT + 10, 0, false),   // 4 characters: never named
+      call(5, "55501", kT + 20, 30, true),  // 5 characters: first contact containing it
       call(6, "+15550100002", kT, 0, true),
   };
   return data;
@@ -87,14 +87,13 @@ TEST(CallHistoryExtractorTest, ListsCallsOldestFirstWithNames) {
 
 TEST(CallHistoryExtractorTest, FailuresAndTheOlderStore) {
   TempDir dir;
-  ASSERT_EQ(sample::WriteCallHistoryDb(dir.File("calls.db"), 12, sample::CallStore::kCurrent,
-                                       Calls()),
+  ASSERT_EQ(
+      sample::WriteCallHistoryDb(dir.File("calls.db"), 12, sample::CallStore::kCurrent, Calls()),
+      0);
+  ASSERT_EQ(sample::WriteCallHistoryDb(dir.File("old.db"), 9, sample::CallStore::kOlder, Calls()),
             0);
-  ASSERT_EQ(sample::WriteCallHistoryDb(dir.File("old.db"), 9, sample::CallStore::kOlder,
-                                       Calls()),
-            0);
-  ASSERT_EQ(sample::WriteAddressBookDb(dir.File("ab9.db"), 9,
-                                       sample::AddressBookLayout::kC15Phone, People()),
+  ASSERT_EQ(sample::WriteAddressBookDb(dir.File("ab9.db"), 9, sample::AddressBookLayout::kC15Phone,
+                                       People()),
             0);
   {
     // Address book missing: calls without names, the open code.
@@ -136,8 +135,8 @@ TEST(CallHistoryExtractorTest, RealOlderStoreHasNoCalls) {
   REQUIRE_FIXTURE(path, "ios4-tracy/call_history.db");
   CallList calls;
   const std::string book = testing::FixtureFile("ios4-tracy/AddressBook.sqlitedb");
-  EXPECT_EQ(CallHistoryExtractor().Run(path, book, calls), book.empty() ? SQLITE_CANTOPEN
-                                                                         : kSqlFailed);
+  EXPECT_EQ(CallHistoryExtractor().Run(path, book, calls),
+            book.empty() ? SQLITE_CANTOPEN : kSqlFailed);
   EXPECT_TRUE(calls.empty());
 }
 

@@ -20,13 +20,19 @@ using testing::TempDir;
 
 std::vector<Person> People() {
   std::vector<Person> people(6);
-  people[0] = {1, "Ann", "Lee", "Acme", sample::PhoneSpellings("+15550100001"), {}, "a@x.org",
+  people[0] = {1,
+               "Ann",
+               "Lee",
+               "Acme",
+               sample::PhoneSpellings("+15550100001"),
+               {},
+               "a@x.org",
                "http://ann.example"};
   people[1] = {2, "Bob", std::nullopt, {}, sample::PhoneSpellings("+15550100002")};
   people[2] = {3, std::nullopt, "Zed", {}, std::string("+15550100003")};
   people[3] = {4, std::nullopt, std::nullopt, {}, std::string("+15550100004")};  // no name
-  people[4] = {5, "Eve", "Mail", {}, std::nullopt, {}, "eve@x.org"};  // e-mail only
-  people[5] = {6, "ann", "Lee", {}, std::string("")};                 // empty phone text
+  people[4] = {5, "Eve", "Mail", {}, std::nullopt, {}, "eve@x.org"};             // e-mail only
+  people[5] = {6, "ann", "Lee", {}, std::string("")};                            // empty phone text
   return people;
 }
 
@@ -82,9 +88,9 @@ TEST(ContactExtractorTest, RealAddressBooks) {
     ASSERT_EQ(contacts.size(), 6u);
     std::vector<std::u16string> names;
     for (const ContactRecord& c : contacts) names.push_back(c.name);
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"Josh Hickman", u"Liz", u"No Name",
-                                                   u"This Is DFIR Two", u"This Is DFIR Two",
-                                                   u"Thom De'Fer"}));
+    EXPECT_EQ(names,
+              (std::vector<std::u16string>{u"Josh Hickman", u"Liz", u"No Name", u"This Is DFIR Two",
+                                           u"This Is DFIR Two", u"Thom De'Fer"}));
     EXPECT_EQ(contacts[2].organization, u"Apple Inc.");
     EXPECT_NE(contacts[0].phone.find(u"+19195790479"), std::u16string::npos);
   }
@@ -123,16 +129,16 @@ TEST(ContactLookupTest, FirstContactWhosePhoneTextContainsTheAddress) {
     const char16_t* name;
   };
   constexpr Case kCases[] = {
-      {u"+15550100001", u"Ann"},       // the first of two matching contacts
-      {u"5550100001", u"Ann"},         // without the country prefix: one of the spellings
-      {u"555-010-0001", u""},          // other separators are not a spelling
+      {u"+15550100001", u"Ann"},  // the first of two matching contacts
+      {u"5550100001", u"Ann"},    // without the country prefix: one of the spellings
+      {u"555-010-0001", u""},     // other separators are not a spelling
       {u"+442079460000", u"Bob"},
-      {u"20 7946", u"Bob"},            // any substring, blanks included
-      {u"+15550100009", u""},          // the first match has no name
-      {u"555", u""},                   // short: the nameless first contact contains it
-      {u"Ann", u""},                   // names are not searched
-      {u"", u""},                      // an empty address takes no name
-      {u"5550100009+1 (555)", u""},    // would span the end of one contact and the next
+      {u"20 7946", u"Bob"},          // any substring, blanks included
+      {u"+15550100009", u""},        // the first match has no name
+      {u"555", u""},                 // short: the nameless first contact contains it
+      {u"Ann", u""},                 // names are not searched
+      {u"", u""},                    // an empty address takes no name
+      {u"5550100009+1 (555)", u""},  // would span the end of one contact and the next
       {u"+15550100001 1", u"Ann"},
       {u"x+15550100001", u""},
   };

@@ -38,14 +38,14 @@ sample::MessagesData Messages() {
     return m;
   };
   data.messages = {
-      msg(10, "in seconds", 1, SmsDate(9, kT + 100), {1}),       // 9 digits
-      msg(11, "in nanoseconds", 1, SmsDate(12, kT), {1}),        // 18 digits
-      msg(12, std::nullopt, 1, SmsDate(12, kT), {1}),            // no text
-      msg(13, "", 1, SmsDate(12, kT), {1}),                      // empty text
-      msg(14, "no handle", 0, SmsDate(12, kT), {1}),             // handle id 0
-      msg(15, "no chat", 2, SmsDate(12, kT), {}),                // in no chat
+      msg(10, "in seconds", 1, SmsDate(9, kT + 100), {1}),  // 9 digits
+      msg(11, "in nanoseconds", 1, SmsDate(12, kT), {1}),   // 18 digits
+      msg(12, std::nullopt, 1, SmsDate(12, kT), {1}),       // no text
+      msg(13, "", 1, SmsDate(12, kT), {1}),                 // empty text
+      msg(14, "no handle", 0, SmsDate(12, kT), {1}),        // handle id 0
+      msg(15, "no chat", 2, SmsDate(12, kT), {}),           // in no chat
       msg(16, "mail", 2, SmsDate(12, kT + 5), {2}),
-      msg(17, "twice", 3, SmsDate(12, kT + 7), {1, 3}),          // in two chats
+      msg(17, "twice", 3, SmsDate(12, kT + 7), {1, 3}),  // in two chats
       msg(18, "mine", 1, SmsDate(12, kT + 50), {1}, true),
       msg(19, "no date", 3, std::nullopt, {3}),
   };
@@ -160,8 +160,8 @@ struct Reports {
 TEST(MessageExtractorTest, ReportsProgressAndStops) {
   TempDir dir;
   ASSERT_EQ(sample::WriteMessagesDb(dir.File("sms.db"), 12, Messages()), 0);
-  ASSERT_EQ(sample::WriteAddressBookDb(dir.File("ab.db"), 15,
-                                       sample::AddressBookLayout::kC16Phone, People()),
+  ASSERT_EQ(sample::WriteAddressBookDb(dir.File("ab.db"), 15, sample::AddressBookLayout::kC16Phone,
+                                       People()),
             0);
   struct Case {
     std::vector<int> answers;
@@ -171,8 +171,8 @@ TEST(MessageExtractorTest, ReportsProgressAndStops) {
   };
   const Case kCases[] = {
       {{}, {22, 22, 30}, kOk, 3},
-      {{2, 2}, {22, 30}, kStopped, 0},   // stop at the first report: nothing added
-      {{2, 0}, {22, 30}, kStopped, 0},   // the stop comes back even if the last answer is 0
+      {{2, 2}, {22, 30}, kStopped, 0},  // stop at the first report: nothing added
+      {{2, 0}, {22, 30}, kStopped, 0},  // the stop comes back even if the last answer is 0
       {{0, 0, 2}, {22, 22, 30}, kStopped, 3},
       {{0, -1}, {22, 22, 30}, kStoppedSilently, 3},
   };

@@ -79,8 +79,8 @@ inline std::string FixtureFile(const std::string& relative) {
 }  // namespace salvora::testing
 
 // Skips the test when the real fixture is absent.
-#define REQUIRE_FIXTURE(var, relative)                                                   \
-  const std::string var = ::salvora::testing::FixtureFile(relative);                     \
-  if (var.empty()) {                                                                     \
+#define REQUIRE_FIXTURE(var, relative)                                                      \
+  const std::string var = ::salvora::testing::FixtureFile(relative);                        \
+  if (var.empty()) {                                                                        \
     GTEST_SKIP() << "real fixture " << (relative) << " not found in " SALVORA_FIXTURES_DIR; \
   }

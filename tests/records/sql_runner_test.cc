@@ -2,6 +2,8 @@
 // what happens with files that are not usable databases.
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -9,7 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/date_text.h"
 #include "core/result_codes.h"
+#include "core/text.h"
 #include "records/call_history_extractor.h"
 #include "records/contact_extractor.h"
 #include "records/message_extractor.h"
@@ -52,6 +56,35 @@ TEST(SqlRowTest, ConvertsColumnsByTheTextAndIntegerRules) {
   EXPECT_TRUE(row.IsNull(-1));
   EXPECT_EQ(row.Int(9), 0);
   EXPECT_EQ(SqlRow(3, nullptr).Raw(0), nullptr);
+}
+
+// Every extractor's date text goes through the core formatter; its digit fast path must give
+// what the formatted print gives, and fall back outside the widths.
+TEST(DateTextTest, FormatterMatchesThePrintfLayout) {
+  struct Case {
+    int year, mon, mday, hour, min, sec;
+  };
+  constexpr Case kCases[] = {
+      {2001, 0, 1, 0, 0, 0},   {2023, 11, 31, 23, 59, 60}, {0, 0, 1, 0, 0, 0},
+      {9999, 11, 31, 1, 2, 3}, {10000, 0, 1, 0, 0, 0},     {-5, 0, 1, 0, 0, 0},
+      {1969, 5, 7, 8, 9, 10},  {2020, 0, 1, -1, 0, 0},     {2020, 99, 1, 0, 0, 0},
+  };
+  for (const Case& c : kCases) {
+    std::tm t{};
+    t.tm_year = c.year - 1900;
+    t.tm_mon = c.mon;
+    t.tm_mday = c.mday;
+    t.tm_hour = c.hour;
+    t.tm_min = c.min;
+    t.tm_sec = c.sec;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.mon + 1,
+                  c.mday, c.hour, c.min, c.sec);
+    SCOPED_TRACE(expected);
+    EXPECT_EQ(FormatDateText8(t), expected);
+    EXPECT_EQ(FormatDateText(t), Utf8ToUtf16(expected));
+  }
+  EXPECT_EQ(UtcDateText(0), u"1970-01-01 00:00:00");
 }
 
 TEST(SqliteDbTest, ReadsWithoutWritingAnythingBesideTheDatabase) {
@@ -134,9 +167,10 @@ TEST(ExtractorFailureTest, UnusableFilesGiveAFailureCodeAndNoRecords) {
   const auto before = testing::Listing(dir.path());
 
   const std::string kPaths[] = {
-      dir.File("missing.db"), "",  dir.File("folder.db"),    dir.File("text.db"),
-      dir.File("zeros.db"),   dir.File("truncated.db"), dir.File("garbled.db"),
-      dir.File("empty.db"),
+      dir.File("missing.db"), "",
+      dir.File("folder.db"),  dir.File("text.db"),
+      dir.File("zeros.db"),   dir.File("truncated.db"),
+      dir.File("garbled.db"), dir.File("empty.db"),
   };
   for (const std::string& path : kPaths) {
     SCOPED_TRACE(path.empty() ? "(empty path)" : path);
@@ -148,8 +182,7 @@ TEST(ExtractorFailureTest, UnusableFilesGiveAFailureCodeAndNoRecords) {
 TEST(ExtractorFailureTest, FailedOpenLeavesTheCallersListsAlone) {
   ContactList contacts(1);
   contacts[0].name = u"kept";
-  EXPECT_EQ(ContactExtractor().Run("/nonexistent/AddressBook.sqlitedb", contacts),
-            SQLITE_CANTOPEN);
+  EXPECT_EQ(ContactExtractor().Run("/nonexistent/AddressBook.sqlitedb", contacts), SQLITE_CANTOPEN);
   ASSERT_EQ(contacts.size(), 1u);
 
   NoteList notes(2);

@@ -55,7 +55,7 @@ sample::WhatsAppData Store() {
       msg(3, 2, false, kT + 3, "X", "third"),
       msg(4, 1, false, kT + 4, "+15550100001", "hello"),
       msg(5, 2, true, kT + 5, "+15550100009", "fourth"),
-      msg(6, 1, true, kT + 0.9, std::nullopt, "earliest"),  // fraction dropped
+      msg(6, 1, true, kT + 0.9, std::nullopt, "earliest"),   // fraction dropped
       msg(7, 1, false, kT + 6, std::nullopt, std::nullopt),  // media with a title
       msg(8, 1, false, kT + 7, std::nullopt, ""),            // media without a title
       msg(9, 1, false, kT + 8, std::nullopt, std::nullopt),  // no media: dropped
@@ -139,11 +139,11 @@ TEST(WhatsAppExtractorTest, ResultIsTheMediaQuerysAndMissingTablesAreSilent) {
       "INSERT INTO ZWAMESSAGE VALUES (1, 0, 5, 700000000, '+1555', 'b'),"
       " (2, 1, 5, 600000000, NULL, 'a'), (3, 0, 6, NULL, NULL, 'c'), (4, 0, 5, 1, NULL, '');";
   // Without chats and members: grouped by chat with empty chat details, no "Me".
-  testing::WriteRawDb(dir.File("no_chats.db"),
-                      (std::string(kMessages) +
-                       "CREATE TABLE ZWAMEDIAITEM (Z_PK, ZMESSAGE, ZTITLE);"
-                       "INSERT INTO ZWAMEDIAITEM VALUES (1, 4, 'clip.mp4');")
-                          .c_str());
+  testing::WriteRawDb(
+      dir.File("no_chats.db"),
+      (std::string(kMessages) + "CREATE TABLE ZWAMEDIAITEM (Z_PK, ZMESSAGE, ZTITLE);"
+                                "INSERT INTO ZWAMEDIAITEM VALUES (1, 4, 'clip.mp4');")
+          .c_str());
   ChatMap chats;
   EXPECT_EQ(WhatsAppExtractor().Run(dir.File("no_chats.db"), chats), kOk);
   ASSERT_EQ(chats.size(), 2u);
