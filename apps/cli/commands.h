@@ -12,9 +12,12 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitSourceUnopenable = 1;
 inline constexpr int kExitStopped = 2;
 inline constexpr int kExitWrongPassword = 3;
+// The device backup worked, but the device's backup encryption could not be turned on again.
+inline constexpr int kExitEncryptionLeftOff = 4;
 inline constexpr int kExitUsage = 64;
 
 int RunList(const std::vector<std::string>& args);
 int RunScanCommand(const std::vector<std::string>& args);
+int RunDeviceCommand(const std::vector<std::string>& args);
 
 }  // namespace salvora::cli

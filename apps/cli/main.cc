@@ -15,6 +15,9 @@ void PrintUsage(std::FILE* out) {
       "  list [--root DIR] [--json]   the backups kept on this computer, newest first\n"
       "  scan SOURCE [--password PW | --password-file FILE] [--json]\n"
       "                               scan a backup folder and show what it holds\n"
+      "  device info                  the connected device: name, class, version, encryption\n"
+      "  device backup OUTDIR [--password PW | --password-file FILE]\n"
+      "                               back the connected device up into OUTDIR\n"
       "  help                         this text\n",
       out);
 }
@@ -31,6 +34,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "list") return RunList(args);
   if (command == "scan") return RunScanCommand(args);
+  if (command == "device") return RunDeviceCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     PrintUsage(stdout);
     return kExitDone;

@@ -122,35 +122,37 @@ int RunBackupJob(DeviceConnection& connection, const fs::path& backupRoot,
   if (backupRoot.empty()) return kInvalidParameter;
   fs::create_directories(backupRoot, ec);
   BusyScope busy(connection);
+
+  // Whoever turned encryption off (this job, or the device page before it), the job turns it
+  // on again on every way out, so that the phone's later backups are encrypted as before.
+  auto finish = [&connection](int result) {
+    if (!connection.HasRememberedEncryptionPassword()) return result;
+    // The loop of the request resets the abort counter; a stop asked for meanwhile stays.
+    int pendingAbort = BackupAbortCounter().load();
+    int restored = TurnOnBackupEncryption(connection);
+    if (pendingAbort > 0) BackupAbortCounter().fetch_add(pendingAbort);
+    return restored != kOk && result == kOk ? kBackupEncryptionLeftOff : result;
+  };
+
   if (connection.transport() == nullptr || !connection.transport()->HasBackupService()) {
-    return kInvalidParameter;
+    return finish(kInvalidParameter);
   }
   // The udid names the backup folder, which a failed backup empties: it must be one plain name.
   const std::string& udid = connection.udid;
   if (udid.empty() || udid == "." || udid == ".." || udid.find('/') != std::string::npos ||
       udid.find('\\') != std::string::npos) {
-    return kInvalidParameter;
+    return finish(kInvalidParameter);
   }
 
   if (connection.willEncrypt != 0) {
     int result = TurnOffBackupEncryption(connection, password);
-    if (result != kOk) return result;
+    if (result != kOk) return finish(result);
   }
 
   connection.backupDir = backupRoot / connection.udid;
   int result = RunBackup(connection, backupRoot);
   if (result != kOk) CleanBackupDirectory(connection.backupDir);
-
-  // Whoever turned encryption off (this job, or the device page before it), the job turns it
-  // on again, so that the phone's later backups are encrypted as before.
-  if (connection.HasRememberedEncryptionPassword()) {
-    // The loop of the request resets the abort counter; a stop asked for meanwhile stays.
-    int pendingAbort = BackupAbortCounter().load();
-    int restored = TurnOnBackupEncryption(connection);
-    if (pendingAbort > 0) BackupAbortCounter().fetch_add(pendingAbort);
-    if (restored != kOk && result == kOk) result = kBackupEncryptionLeftOff;
-  }
-  return result;
+  return finish(result);
 }
 
 }  // namespace salvora
