@@ -42,15 +42,16 @@ constexpr const char* kFilesTable =
 TEST(ReadManifestDbTest, RowsBecomeEntriesWithTheirNulls) {
   TempDir dir;
   fs::path db = dir.path() / "Manifest.db";
-  MakeDatabase(db, (std::string(kFilesTable) +
-                    "INSERT INTO Files VALUES"
-                    " ('3d0d7e5fb2ce288813306e4d4636395e047a3d28','HomeDomain','Library/SMS/sms.db',1,NULL),"
-                    " ('aaaa','HomeDomain',NULL,2,NULL),"       // domain row: key without "-"
-                    " ('bbbb','HomeDomain','',2,NULL),"         // empty path keeps the "-"
-                    " (NULL,'MediaDomain','Media/x.jpg',1,NULL),"  // no id
-                    " ('cccc',NULL,'Library/y',1,NULL),"
-                    " ('dddd','AppDomain-com.x','Documents/\xC3(.jpg',1,NULL);")
-                       .c_str());
+  MakeDatabase(
+      db, (std::string(kFilesTable) +
+           "INSERT INTO Files VALUES"
+           " ('3d0d7e5fb2ce288813306e4d4636395e047a3d28','HomeDomain','Library/SMS/sms.db',1,NULL),"
+           " ('aaaa','HomeDomain',NULL,2,NULL),"          // domain row: key without "-"
+           " ('bbbb','HomeDomain','',2,NULL),"            // empty path keeps the "-"
+           " (NULL,'MediaDomain','Media/x.jpg',1,NULL),"  // no id
+           " ('cccc',NULL,'Library/y',1,NULL),"
+           " ('dddd','AppDomain-com.x','Documents/\xC3(.jpg',1,NULL);")
+              .c_str());
   ManifestIndex index = {{"stale", "entry"}};
   ASSERT_EQ(ReadManifestDb(db, index), kOk);
   const std::vector<ManifestEntry> expected = {
@@ -82,8 +83,7 @@ TEST(ReadManifestDbTest, FailureCodes) {
     int result;
   };
   const Case cases[] = {
-      {"missing.db", SQLITE_CANTOPEN},
-      {"text.db", SQLITE_NOTADB},
+      {"missing.db", SQLITE_CANTOPEN}, {"text.db", SQLITE_NOTADB},
       {"other.db", kSqlFailed},    // no Files table
       {"columns.db", kSqlFailed},  // no relativePath column
       {"empty.db", kSqlFailed},    // an empty file is an empty database without tables
@@ -134,10 +134,18 @@ TEST(ChooseManifestTest, LayoutSelection) {
       {"mbdb only", {"Manifest.mbdb"}, kOk, "Manifest.mbdb", false, false},
       {"db only", {"Manifest.db"}, kOk, "Manifest.db", true, true},
       {"both", {"Manifest.db", "Manifest.mbdb"}, kOk, "Manifest.db", true, true},
-      {"db and its decrypted copy", {"Manifest.db", "Manifest.db-decypted"}, kOk,
-       "Manifest.db-decypted", true, true},
-      {"decrypted copy without db", {"Manifest.db-decypted", "Manifest.mbdb"}, kOk,
-       "Manifest.mbdb", false, false},
+      {"db and its decrypted copy",
+       {"Manifest.db", "Manifest.db-decypted"},
+       kOk,
+       "Manifest.db-decypted",
+       true,
+       true},
+      {"decrypted copy without db",
+       {"Manifest.db-decypted", "Manifest.mbdb"},
+       kOk,
+       "Manifest.mbdb",
+       false,
+       false},
       {"neither", {"Info.plist"}, kInvalidParameter, "Manifest.mbdb", false, false},
   };
   for (const Case& c : cases) {
@@ -220,9 +228,9 @@ TEST(ManifestContractTest, BothReadersOverBuilderBackups) {
     }
     EXPECT_GT(found, 0);
     for (const std::string& key : report.camera_roll_keys) {
-      EXPECT_TRUE(std::any_of(index.begin(), index.end(),
-                              [&](const ManifestEntry& e) { return e.key == key; }))
-          << key;
+      EXPECT_TRUE(std::any_of(index.begin(), index.end(), [&](const ManifestEntry& e) {
+        return e.key == key;
+      })) << key;
     }
   }
 }

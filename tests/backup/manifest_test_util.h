@@ -101,7 +101,8 @@ class MbdbBytes {
 
  private:
   void Int(uint64_t value, int size) {
-    for (int i = size - 1; i >= 0; --i) bytes_.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    for (int i = size - 1; i >= 0; --i)
+      bytes_.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
   }
   void String(const std::optional<std::string>& s) {
     if (!s) {

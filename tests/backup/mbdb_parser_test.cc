@@ -81,10 +81,10 @@ TEST(MbdbParserTest, HeaderRules) {
       {"mbd"sv, MbdbParser::Step::kBadHeader},
       {"MBDB\x05\x00"sv, MbdbParser::Step::kBadHeader},
       {"mbdx\x05\x00"sv, MbdbParser::Step::kBadHeader},
-      {"mbdb"sv, MbdbParser::Step::kEnd},           // the version bytes are missing
+      {"mbdb"sv, MbdbParser::Step::kEnd},  // the version bytes are missing
       {"mbdb\x05"sv, MbdbParser::Step::kEnd},
-      {"mbdb\x05\x00"sv, MbdbParser::Step::kEnd},   // no records
-      {"mbdb\x09\x09"sv, MbdbParser::Step::kEnd},   // the version is not checked
+      {"mbdb\x05\x00"sv, MbdbParser::Step::kEnd},  // no records
+      {"mbdb\x09\x09"sv, MbdbParser::Step::kEnd},  // the version is not checked
       {"mbdb\x05\x00\x00"sv, MbdbParser::Step::kTruncated},
   };
   for (const Case& c : cases) {
@@ -119,20 +119,24 @@ TEST(MbdbParserTest, EveryTruncationKeepsTheRecordsBeforeIt) {
     while ((step = parser.Next(r)) == MbdbParser::Step::kRecord) ++records;
     size_t expected = length >= first_end ? 1 : 0;
     EXPECT_EQ(records, expected);
-    EXPECT_EQ(step, length == kMbdbHeaderSize || length == first_end ? MbdbParser::Step::kEnd
-                                                                      : MbdbParser::Step::kTruncated);
+    EXPECT_EQ(step, length == kMbdbHeaderSize || length == first_end
+                        ? MbdbParser::Step::kEnd
+                        : MbdbParser::Step::kTruncated);
 
     ManifestIndex index;
-    EXPECT_EQ(ParseMbdb(std::string_view(reinterpret_cast<const char*>(prefix.data()), length),
-                        index),
-              kOk);
+    EXPECT_EQ(
+        ParseMbdb(std::string_view(reinterpret_cast<const char*>(prefix.data()), length), index),
+        kOk);
     EXPECT_EQ(index.size(), expected);
   }
 }
 
 TEST(MbdbParserTest, StringLengthsThatClaimTooMuchStopTheParse) {
   // A domain length of 0xFFFE with only a few bytes behind it.
-  std::string bytes("mbdb\x05\x00\xFF\xFE" "abc", 11);
+  std::string bytes(
+      "mbdb\x05\x00\xFF\xFE"
+      "abc",
+      11);
   MbdbParser parser(bytes);
   MbdbRecord r;
   EXPECT_EQ(parser.Next(r), MbdbParser::Step::kTruncated);
