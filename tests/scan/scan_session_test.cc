@@ -201,7 +201,9 @@ TEST_F(ScanSessionTest, FullScanCallsInOrderAndBuildsEveryCategory) {
       {CategoryId::AppVideos, 1},  {CategoryId::Messages, 2},    {CategoryId::Contacts, 3},
       {CategoryId::CallHistory, 2}, {CategoryId::Notes, 0},      {CategoryId::WhatsApp, 1},
       {CategoryId::WhatsAppAttachments, 1}};
-  for (auto [category, count] : counts) {
+  for (const auto& expected : counts) {
+    const CategoryId category = expected.first;
+    const uint32_t count = expected.second;
     SCOPED_TRACE(static_cast<int>(category));
     EXPECT_EQ(session->CategoryCount(category), count);
     EXPECT_TRUE(session->CategoryDone(category));
