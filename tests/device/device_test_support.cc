@@ -1,5 +1,6 @@
 #include "device/device_test_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -40,6 +41,30 @@ std::string PatternBytes(size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + i / 251 + seed) & 0xFF);
   return bytes;
+}
+
+void QueueFolderUpload(FakeDevice& device, const std::filesystem::path& folder) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> folders;
+  std::vector<fs::path> files;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_symlink()) continue;
+    fs::path relative = entry.path().lexically_relative(folder);
+    if (entry.is_directory()) folders.push_back(relative);
+    if (entry.is_regular_file()) files.push_back(relative);
+  }
+  std::sort(folders.begin(), folders.end());
+  std::sort(files.begin(), files.end());
+  const std::string prefix = device.Udid() + "/";
+  for (const fs::path& sub : folders) {
+    device.Queue(DeviceMessage("DLMessageCreateDirectory", {Str(prefix + sub.string())}));
+  }
+  UploadStream upload;
+  for (const fs::path& file : files) {
+    upload.File(prefix + file.string(), ReadFileBytes(folder / file));
+  }
+  device.Queue(DeviceMessage("DLMessageUploadFiles", {plist_new_dict(), plist_new_real(50)}),
+               upload.End().bytes());
 }
 
 namespace {

@@ -23,6 +23,11 @@ void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes)
 // `size` bytes of a repeating, position-dependent pattern (a shifted block shows).
 std::string PatternBytes(size_t size, unsigned seed = 1);
 
+// Queues what a device sends to back up the files of `folder`: a "DLMessageCreateDirectory"
+// for each sub-folder, then one "DLMessageUploadFiles" with every regular file, all under
+// "<udid>/". Symbolic links are left out.
+void QueueFolderUpload(FakeDevice& device, const std::filesystem::path& folder);
+
 class DeviceTest : public ::testing::Test {
  protected:
   void SetUp() override;
