@@ -5,8 +5,8 @@
 //
 // Heap figures come from the allocator's own count of bytes in use (mallinfo2), taken before
 // and after the statistics are built, so the index's cost per record is measured apart from
-// the records; the peak resident size of the process is printed too. A second table shows the cost of one select/deselect against
-// the size of the category, which must stay linear.
+// the records; the peak resident size of the process is printed too. A second table shows the cost
+// of one select/deselect against the size of the category, which must stay linear.
 #include <malloc.h>
 #include <sys/resource.h>
 
@@ -161,10 +161,11 @@ int Run(size_t records, size_t rounds) {
   std::printf("index heap                     %.2f MB (%.1f bytes per record)\n",
               static_cast<double>(indexHeap) / (1 << 20),
               static_cast<double>(indexHeap) / static_cast<double>(total));
-  std::printf("deselect+select of a category  %zu rounds, %.1f us per round "
-              "(%.2f ns per record), %.3f s in all\n",
-              rounds, toggle * 1e6, toggle * 1e9 / static_cast<double>(perCategory),
-              toggle * static_cast<double>(rounds));
+  std::printf(
+      "deselect+select of a category  %zu rounds, %.1f us per round "
+      "(%.2f ns per record), %.3f s in all\n",
+      rounds, toggle * 1e6, toggle * 1e9 / static_cast<double>(perCategory),
+      toggle * static_cast<double>(rounds));
   std::printf("totals exact after the rounds  %s\n", exact ? "yes" : "NO");
   std::printf("peak resident size             %.1f MB\n",
               static_cast<double>(usage.ru_maxrss) / 1024.0);

@@ -19,10 +19,10 @@ auto RowsOf(const Map& conversations) {
   for (const auto& [key, records] : conversations) {
     if (records.empty()) continue;
     auto& row = rows.emplace_back(records.back());
-    row.isDeleted = std::any_of(records.begin(), records.end(),
-                                [](const auto& r) { return r.isDeleted != 0; })
-                        ? 1
-                        : 0;
+    row.isDeleted =
+        std::any_of(records.begin(), records.end(), [](const auto& r) { return r.isDeleted != 0; })
+            ? 1
+            : 0;
   }
   DeletedFirst(rows);
   return rows;
@@ -30,9 +30,7 @@ auto RowsOf(const Map& conversations) {
 
 }  // namespace
 
-MessageList BuildConversationRows(const MessageMap& conversations) {
-  return RowsOf(conversations);
-}
+MessageList BuildConversationRows(const MessageMap& conversations) { return RowsOf(conversations); }
 
 ChatList BuildConversationRows(const ChatMap& conversations) { return RowsOf(conversations); }
 

@@ -4,8 +4,7 @@
 
 namespace salvora {
 
-std::u16string FormatStatisticsLabel(std::u16string_view format,
-                                     const CStatisticsObj& statistics) {
+std::u16string FormatStatisticsLabel(std::u16string_view format, const CStatisticsObj& statistics) {
   const StatNode& root = statistics.Root();
   bool scanned = statistics.HasCategories();
   auto sizeText = [&](uint64_t bytes) {

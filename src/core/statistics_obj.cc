@@ -64,8 +64,7 @@ void CStatisticsObj::AttachToRoot(uint32_t node) {
 }
 
 template <class List, class SizeFn, class DeletedFn>
-int CStatisticsObj::AddList(CategoryId category, const List& list, SizeFn size,
-                            DeletedFn deleted) {
+int CStatisticsObj::AddList(CategoryId category, const List& list, SizeFn size, DeletedFn deleted) {
   if (HasCategory(category) || nodes_.size() + 1 > kMaxNodes ||
       list.size() + 1 > kMaxEntries - entries_.size()) {
     return kInvalidParameter;
@@ -78,7 +77,8 @@ int CStatisticsObj::AddList(CategoryId category, const List& list, SizeFn size,
   uint64_t bytes = 0;
   for (const auto& record : list) {
     uint32_t counted = CountedSize(size(record));
-    entries_.push_back({&record, counted, node | kSelectedBit | (deleted(record) ? kDeletedBit : 0)});
+    entries_.push_back(
+        {&record, counted, node | kSelectedBit | (deleted(record) ? kDeletedBit : 0)});
     bytes += counted;
   }
   StatNode& n = nodes_[node];
@@ -178,8 +178,7 @@ int CStatisticsObj::AddCategory(CategoryId category, const AppFileMap& apps) {
   return kOk;
 }
 
-void CStatisticsObj::Bump(uint32_t node, int64_t selected, int64_t hidden,
-                          int64_t hiddenSelected) {
+void CStatisticsObj::Bump(uint32_t node, int64_t selected, int64_t hidden, int64_t hiddenSelected) {
   for (int32_t n = static_cast<int32_t>(node); n >= 0; n = nodes_[n].parent) {
     StatNode& s = nodes_[n];
     AddTo(s.selected, selected);
@@ -414,8 +413,8 @@ const void* CStatisticsObj::RecordOf(StatKey key, CategoryId a, CategoryId b, Ca
 
 const FileRecord* CStatisticsObj::FileAt(StatKey key) const {
   return static_cast<const FileRecord*>(
-      RecordOf(key, CategoryId::CameraRoll, CategoryId::PhotoStream,
-               CategoryId::MessageAttachments, CategoryId::WhatsAppAttachments));
+      RecordOf(key, CategoryId::CameraRoll, CategoryId::PhotoStream, CategoryId::MessageAttachments,
+               CategoryId::WhatsAppAttachments));
 }
 const AppFileRecord* CStatisticsObj::AppFileAt(StatKey key) const {
   return static_cast<const AppFileRecord*>(

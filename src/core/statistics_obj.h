@@ -52,17 +52,17 @@ enum class SelectionState : int32_t {
 
 // One node of the statistics tree.
 struct StatNode {
-  uint32_t total = 0;           // records counted in this node
-  uint32_t selected = 0;        // of those, selected
-  uint32_t hidden = 0;          // of those, hidden by the deleted-only filter
-  uint32_t hiddenSelected = 0;  // of those, hidden and selected
-  int32_t parent = -1;          // index of the parent node; -1 for the root
-  std::vector<uint32_t> children;       // node indices, in tree order
-  CategoryId category{};                // 0 for the root
-  std::u16string_view appName;          // app nodes only; a view of the app map's key
-  StatKey groupEntry = kNoStatKey;      // the container entry of this node; none for the root
-  StatKey firstEntry = kNoStatKey;      // entries of this node's records: the range
-  StatKey endEntry = kNoStatKey;        // (groupEntry, endEntry)
+  uint32_t total = 0;               // records counted in this node
+  uint32_t selected = 0;            // of those, selected
+  uint32_t hidden = 0;              // of those, hidden by the deleted-only filter
+  uint32_t hiddenSelected = 0;      // of those, hidden and selected
+  int32_t parent = -1;              // index of the parent node; -1 for the root
+  std::vector<uint32_t> children;   // node indices, in tree order
+  CategoryId category{};            // 0 for the root
+  std::u16string_view appName;      // app nodes only; a view of the app map's key
+  StatKey groupEntry = kNoStatKey;  // the container entry of this node; none for the root
+  StatKey firstEntry = kNoStatKey;  // entries of this node's records: the range
+  StatKey endEntry = kNoStatKey;    // (groupEntry, endEntry)
 };
 
 // What an entry holds, as returned by CStatisticsObj::Entry.
@@ -116,9 +116,7 @@ class CStatisticsObj {
   bool Select(StatKey key);
   // The mirror image of Select.
   bool Deselect(StatKey key);
-  bool SetSelected(StatKey key, bool selected) {
-    return selected ? Select(key) : Deselect(key);
-  }
+  bool SetSelected(StatKey key, bool selected) { return selected ? Select(key) : Deselect(key); }
 
   // The selection state of the node the entry counts in (for a record, its category's or
   // app's node). None for an unknown key.

@@ -4,9 +4,8 @@
 
 namespace salvora {
 
-std::unique_ptr<IPhoneRecoveryParse> CreateRecoveryEngine(int kind,
-                                                           const EngineCreators& creators,
-                                                           BackupReader* reader) {
+std::unique_ptr<IPhoneRecoveryParse> CreateRecoveryEngine(int kind, const EngineCreators& creators,
+                                                          BackupReader* reader) {
   std::unique_ptr<IPhoneRecoveryParse> engine;
   if (kind == ScanSourceDevice) {
     if (creators.device) engine = creators.device();

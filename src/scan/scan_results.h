@@ -12,18 +12,18 @@ namespace salvora {
 struct ScanResults {
   FileList cameraRoll;
   FileList photoStream;
-  AppFileList appFiles;       // as ReadAppFiles returns them, before the split
-  MessageList messageRows;    // one row per conversation of `messages`
+  AppFileList appFiles;     // as ReadAppFiles returns them, before the split
+  MessageList messageRows;  // one row per conversation of `messages`
   FileList messageAttachments;
   ContactList contacts;
   CallList calls;
-  ChatList whatsAppRows;      // one row per conversation of `whatsApp`
+  ChatList whatsAppRows;  // one row per conversation of `whatsApp`
   FileList whatsAppAttachments;
   NoteList notes;
   AppFileMap appPhotos;
   AppFileMap appVideos;
-  MessageMap messages;        // conversations by handleId
-  ChatMap whatsApp;           // conversations by chatId
+  MessageMap messages;  // conversations by handleId
+  ChatMap whatsApp;     // conversations by chatId
 
   // Empties every container.
   void Clear();

@@ -26,10 +26,10 @@ constexpr ScanStep kReadOrder[] = {
     ScanStep::kAppFiles, ScanStep::kWhatsApp,    ScanStep::kWhatsAppAttachments};
 
 // The categories whose counts the progress callback captures.
-constexpr CategoryId kCapturedCategories[] = {
-    CategoryId::CameraRoll,         CategoryId::AppPhotos, CategoryId::AppVideos,
-    CategoryId::Messages,           CategoryId::MessageAttachments,
-    CategoryId::Contacts,           CategoryId::CallHistory, CategoryId::Notes};
+constexpr CategoryId kCapturedCategories[] = {CategoryId::CameraRoll,         CategoryId::AppPhotos,
+                                              CategoryId::AppVideos,          CategoryId::Messages,
+                                              CategoryId::MessageAttachments, CategoryId::Contacts,
+                                              CategoryId::CallHistory,        CategoryId::Notes};
 
 size_t Index(CategoryId c) { return static_cast<size_t>(c); }
 
@@ -210,8 +210,7 @@ std::optional<CategoryId> CScanSession::FirstCategory() const {
 }
 
 std::u16string CScanSession::StatisticsLabel(std::u16string_view format) const {
-  return WithStatistics(
-      [&](const CStatisticsObj& s) { return FormatStatisticsLabel(format, s); });
+  return WithStatistics([&](const CStatisticsObj& s) { return FormatStatisticsLabel(format, s); });
 }
 
 bool CScanSession::RecoverEnabled() const {
@@ -259,16 +258,26 @@ int CScanSession::CallStep(ScanStep step) {
   ScanResults& r = results_;
   IPhoneRecoveryParse& e = *engine_;
   switch (step) {
-    case ScanStep::kOpen: return kInvalidParameter;  // run by RunWorker itself
-    case ScanStep::kPhotos: return e.ReadPhotos(r.cameraRoll, r.photoStream);
-    case ScanStep::kMessages: return e.ReadMessages(r.messages);
-    case ScanStep::kMessageAttachments: return e.ReadMessageAttachments(r.messageAttachments);
-    case ScanStep::kContacts: return e.ReadContacts(r.contacts);
-    case ScanStep::kCallHistory: return e.ReadCallHistory(r.calls);
-    case ScanStep::kNotes: return e.ReadNotes(r.notes);
-    case ScanStep::kAppFiles: return e.ReadAppFiles(r.appFiles);
-    case ScanStep::kWhatsApp: return e.ReadWhatsApp(r.whatsApp);
-    case ScanStep::kWhatsAppAttachments: return e.ReadWhatsAppAttachments(r.whatsAppAttachments);
+    case ScanStep::kOpen:
+      return kInvalidParameter;  // run by RunWorker itself
+    case ScanStep::kPhotos:
+      return e.ReadPhotos(r.cameraRoll, r.photoStream);
+    case ScanStep::kMessages:
+      return e.ReadMessages(r.messages);
+    case ScanStep::kMessageAttachments:
+      return e.ReadMessageAttachments(r.messageAttachments);
+    case ScanStep::kContacts:
+      return e.ReadContacts(r.contacts);
+    case ScanStep::kCallHistory:
+      return e.ReadCallHistory(r.calls);
+    case ScanStep::kNotes:
+      return e.ReadNotes(r.notes);
+    case ScanStep::kAppFiles:
+      return e.ReadAppFiles(r.appFiles);
+    case ScanStep::kWhatsApp:
+      return e.ReadWhatsApp(r.whatsApp);
+    case ScanStep::kWhatsAppAttachments:
+      return e.ReadWhatsAppAttachments(r.whatsAppAttachments);
   }
   return kInvalidParameter;
 }
@@ -314,7 +323,8 @@ void CScanSession::RunWorker(std::u16string password) {
 void CScanSession::FinishCategory(ScanStep step) {
   ScanResults& r = results_;
   switch (step) {
-    case ScanStep::kOpen: break;
+    case ScanStep::kOpen:
+      break;
     case ScanStep::kPhotos:
       AddCategoryStatistics(CategoryId::CameraRoll);
       AddCategoryStatistics(CategoryId::PhotoStream);
@@ -366,18 +376,36 @@ void CScanSession::AddCategoryStatistics(CategoryId category) {
     CStatisticsObj& s = statistics_;
     int code = kOk;
     switch (category) {
-      case CategoryId::CameraRoll: code = s.AddCategory(category, r.cameraRoll); break;
-      case CategoryId::PhotoStream: code = s.AddCategory(category, r.photoStream); break;
-      case CategoryId::AppPhotos: code = s.AddCategory(category, r.appPhotos); break;
-      case CategoryId::AppVideos: code = s.AddCategory(category, r.appVideos); break;
-      case CategoryId::Messages: code = s.AddCategory(category, r.messageRows); break;
+      case CategoryId::CameraRoll:
+        code = s.AddCategory(category, r.cameraRoll);
+        break;
+      case CategoryId::PhotoStream:
+        code = s.AddCategory(category, r.photoStream);
+        break;
+      case CategoryId::AppPhotos:
+        code = s.AddCategory(category, r.appPhotos);
+        break;
+      case CategoryId::AppVideos:
+        code = s.AddCategory(category, r.appVideos);
+        break;
+      case CategoryId::Messages:
+        code = s.AddCategory(category, r.messageRows);
+        break;
       case CategoryId::MessageAttachments:
         code = s.AddCategory(category, r.messageAttachments);
         break;
-      case CategoryId::Contacts: code = s.AddCategory(category, r.contacts); break;
-      case CategoryId::CallHistory: code = s.AddCategory(category, r.calls); break;
-      case CategoryId::Notes: code = s.AddCategory(category, r.notes); break;
-      case CategoryId::WhatsApp: code = s.AddCategory(category, r.whatsAppRows); break;
+      case CategoryId::Contacts:
+        code = s.AddCategory(category, r.contacts);
+        break;
+      case CategoryId::CallHistory:
+        code = s.AddCategory(category, r.calls);
+        break;
+      case CategoryId::Notes:
+        code = s.AddCategory(category, r.notes);
+        break;
+      case CategoryId::WhatsApp:
+        code = s.AddCategory(category, r.whatsAppRows);
+        break;
       case CategoryId::WhatsAppAttachments:
         code = s.AddCategory(category, r.whatsAppAttachments);
         break;

@@ -70,16 +70,21 @@ TEST(StatisticsObjTest, RecordSizesCountAtLeast1024) {
     std::function<int(CStatisticsObj&)> add;
     uint64_t bytes;
   } cases[] = {
-      {"files 10, 5000, 0", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::CameraRoll, files); },
+      {"files 10, 5000, 0",
+       [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::CameraRoll, files); },
        1024 + 5000 + 1024},
-      {"message row", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::Messages, messages); },
-       1100},
-      {"chat row", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::WhatsApp, chats); }, 1024},
+      {"message row",
+       [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::Messages, messages); }, 1100},
+      {"chat row", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::WhatsApp, chats); },
+       1024},
       {"contact", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::Contacts, contacts); },
        1100},
-      {"call", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::CallHistory, calls); }, 1100},
-      {"empty note", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::Notes, notes); }, 1024},
-      {"app file", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::AppPhotos, apps); }, 2048},
+      {"call", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::CallHistory, calls); },
+       1100},
+      {"empty note", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::Notes, notes); },
+       1024},
+      {"app file", [&](CStatisticsObj& s) { return s.AddCategory(CategoryId::AppPhotos, apps); },
+       2048},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -122,9 +122,9 @@ class ScanSessionTest : public ::testing::Test {
 };
 
 const std::vector<std::string> kAllCalls = {
-    "Attach",          "SetProgressCallback", "Open",         "ReadPhotos",
-    "ReadMessages",    "ReadMessageAttachments", "ReadContacts", "ReadCallHistory",
-    "ReadNotes",       "ReadAppFiles",        "ReadWhatsApp", "ReadWhatsAppAttachments"};
+    "Attach",       "SetProgressCallback",    "Open",         "ReadPhotos",
+    "ReadMessages", "ReadMessageAttachments", "ReadContacts", "ReadCallHistory",
+    "ReadNotes",    "ReadAppFiles",           "ReadWhatsApp", "ReadWhatsAppAttachments"};
 
 std::vector<std::string> CallsUpTo(const char* last) {
   std::vector<std::string> calls;
@@ -155,7 +155,8 @@ TEST_F(ScanSessionTest, FullScanCallsInOrderAndBuildsEveryCategory) {
   r.calls.resize(2);
   r.calls[0].date = U("2015-01-02 03:04:05");
   r.calls[1].date = U("2015-01-10 00:00:00");
-  r.appFiles = {{100, U("one"), U("a.jpg"), {}}, {200, U("one"), U("b.mov"), {}},
+  r.appFiles = {{100, U("one"), U("a.jpg"), {}},
+                {200, U("one"), U("b.mov"), {}},
                 {300, U("two"), U("c.jpg"), {}}};
   r.whatsApp[7].resize(2);
   r.whatsAppAttachments = {{64, U("x.JPG"), {}}};
@@ -171,14 +172,14 @@ TEST_F(ScanSessionTest, FullScanCallsInOrderAndBuildsEveryCategory) {
   EXPECT_EQ(state_->Calls(), kAllCalls);
   EXPECT_EQ(state_->attachedReader, &reader);
   EXPECT_EQ(reader.current_backup().folderPath, info.folderPath);
-  EXPECT_THAT(observer_.Messages(),
-              ElementsAre(kOpened, Tree(CategoryId::CameraRoll), List(CategoryId::CameraRoll),
-                          Tree(CategoryId::PhotoStream), Tree(CategoryId::Messages),
-                          Tree(CategoryId::MessageAttachments), Tree(CategoryId::Contacts),
-                          Tree(CategoryId::CallHistory), Tree(CategoryId::Notes),
-                          Tree(CategoryId::AppPhotos), Tree(CategoryId::AppVideos),
-                          Tree(CategoryId::WhatsApp), Tree(CategoryId::WhatsAppAttachments),
-                          Done(0)));
+  EXPECT_THAT(
+      observer_.Messages(),
+      ElementsAre(kOpened, Tree(CategoryId::CameraRoll), List(CategoryId::CameraRoll),
+                  Tree(CategoryId::PhotoStream), Tree(CategoryId::Messages),
+                  Tree(CategoryId::MessageAttachments), Tree(CategoryId::Contacts),
+                  Tree(CategoryId::CallHistory), Tree(CategoryId::Notes),
+                  Tree(CategoryId::AppPhotos), Tree(CategoryId::AppVideos),
+                  Tree(CategoryId::WhatsApp), Tree(CategoryId::WhatsAppAttachments), Done(0)));
   EXPECT_FALSE(session->IsRunning());
   EXPECT_TRUE(session->IsFinished());
   EXPECT_EQ(session->Result(), kOk);
@@ -197,9 +198,9 @@ TEST_F(ScanSessionTest, FullScanCallsInOrderAndBuildsEveryCategory) {
   EXPECT_EQ(out.whatsAppRows.size(), 1u);
 
   const std::pair<CategoryId, uint32_t> counts[] = {
-      {CategoryId::CameraRoll, 2}, {CategoryId::PhotoStream, 0}, {CategoryId::AppPhotos, 2},
-      {CategoryId::AppVideos, 1},  {CategoryId::Messages, 2},    {CategoryId::Contacts, 3},
-      {CategoryId::CallHistory, 2}, {CategoryId::Notes, 0},      {CategoryId::WhatsApp, 1},
+      {CategoryId::CameraRoll, 2},         {CategoryId::PhotoStream, 0}, {CategoryId::AppPhotos, 2},
+      {CategoryId::AppVideos, 1},          {CategoryId::Messages, 2},    {CategoryId::Contacts, 3},
+      {CategoryId::CallHistory, 2},        {CategoryId::Notes, 0},       {CategoryId::WhatsApp, 1},
       {CategoryId::WhatsAppAttachments, 1}};
   for (const auto& expected : counts) {
     const CategoryId category = expected.first;
@@ -218,8 +219,7 @@ TEST_F(ScanSessionTest, FullScanCallsInOrderAndBuildsEveryCategory) {
   });
   EXPECT_EQ(session->FirstCategory(), CategoryId::CameraRoll);
   EXPECT_TRUE(session->RecoverEnabled());
-  EXPECT_EQ(Utf16ToUtf8(session->StatisticsLabel(u"%s/%d/%s/%d")),
-            "17.88 KB/14/17.88 KB/14");
+  EXPECT_EQ(Utf16ToUtf8(session->StatisticsLabel(u"%s/%d/%s/%d")), "17.88 KB/14/17.88 KB/14");
 }
 
 TEST_F(ScanSessionTest, OnlyContactsBecomesFirstCategory) {
@@ -260,7 +260,9 @@ TEST_F(ScanSessionTest, OpenResults) {
   } cases[] = {
       {kWrongPassword, {Event(kScanEventWrongPassword)}, kWrongPassword, false},
       {kOpenRefused, {Event(kScanEventOpenRefused)}, kOpenRefused, false},
-      {kInvalidParameter, {Event(kScanEventError), Done(kInvalidParameter)}, kInvalidParameter,
+      {kInvalidParameter,
+       {Event(kScanEventError), Done(kInvalidParameter)},
+       kInvalidParameter,
        true},
       {kMbdbUnopenable, {Event(kScanEventError), Done(kMbdbUnopenable)}, kMbdbUnopenable, true},
       {kStopped, {Done(kStopped)}, kStopped, true},
@@ -294,8 +296,8 @@ TEST_F(ScanSessionTest, StopInOpen) {
   WaitForStep(ScanStep::kOpen);
   session->Stop();  // returns once the worker has ended
   EXPECT_FALSE(session->IsRunning());
-  EXPECT_EQ(state_->Calls(), (std::vector<std::string>{"device engine", "Attach",
-                                                       "SetProgressCallback", "Open"}));
+  EXPECT_EQ(state_->Calls(),
+            (std::vector<std::string>{"device engine", "Attach", "SetProgressCallback", "Open"}));
   EXPECT_EQ(state_->attachedReader, nullptr);
   EXPECT_EQ(state_->answers.back(), kStopped);
   EXPECT_EQ(session->StepResult(ScanStep::kOpen), kStopped);
