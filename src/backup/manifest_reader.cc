@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
@@ -32,9 +33,12 @@ class Fd {
   int fd_;
 };
 
-// Loads the whole of a regular file. 0, kMbdbUnopenable, or kInvalidParameter when the
-// memory cannot be had.
-int LoadWholeFile(const std::filesystem::path& path, std::string& bytes) {
+// Loads the whole of a regular file into `bytes` (left uninitialised before the read: the
+// manifest can be tens of megabytes). 0, kMbdbUnopenable, or kInvalidParameter when the memory
+// cannot be had.
+int LoadWholeFile(const std::filesystem::path& path, std::unique_ptr<char[]>& bytes,
+                  size_t& size) {
+  size = 0;
   // Non-blocking, so that a FIFO planted under the manifest's name cannot hang the open.
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return kMbdbUnopenable;
@@ -42,22 +46,16 @@ int LoadWholeFile(const std::filesystem::path& path, std::string& bytes) {
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
     return kMbdbUnopenable;
   }
-  try {
-    bytes.resize(static_cast<size_t>(st.st_size));
-  } catch (const std::bad_alloc&) {
-    return kInvalidParameter;
-  } catch (const std::length_error&) {
-    return kInvalidParameter;
-  }
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::read(fd.get(), bytes.data() + done, bytes.size() - done);
+  size_t capacity = static_cast<size_t>(st.st_size);
+  bytes.reset(new (std::nothrow) char[capacity == 0 ? 1 : capacity]);
+  if (!bytes) return kInvalidParameter;
+  while (size < capacity) {
+    ssize_t n = ::read(fd.get(), bytes.get() + size, capacity - size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return kMbdbUnopenable;
     if (n == 0) break;  // the file shrank while we read it: parse what is there
-    done += static_cast<size_t>(n);
+    size += static_cast<size_t>(n);
   }
-  bytes.resize(done);
   return kOk;
 }
 
@@ -95,10 +93,11 @@ int ParseMbdb(std::string_view bytes, ManifestIndex& index) {
 int ReadMbdb(const std::filesystem::path& path, ManifestIndex& index) {
   index.clear();
   if (path.empty()) return kInvalidParameter;
-  std::string bytes;
-  int rc = LoadWholeFile(path, bytes);
+  std::unique_ptr<char[]> bytes;
+  size_t size = 0;
+  int rc = LoadWholeFile(path, bytes, size);
   if (rc != kOk) return rc;
-  return ParseMbdb(bytes, index);
+  return ParseMbdb(std::string_view(bytes.get(), size), index);
 }
 
 int ReadManifestDb(const std::filesystem::path& path, ManifestIndex& index) {
