@@ -120,7 +120,12 @@ std::u16string Utf8ToUtf16(std::string_view in) {
 
 std::string Utf16ToUtf8(std::u16string_view in) {
   std::string out;
-  out.reserve(in.size());
+  AppendUtf16AsUtf8(out, in);
+  return out;
+}
+
+void AppendUtf16AsUtf8(std::string& out, std::u16string_view in) {
+  out.reserve(out.size() + in.size());
   for (size_t i = 0; i < in.size(); ++i) {
     char32_t c = in[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
@@ -132,7 +137,6 @@ std::string Utf16ToUtf8(std::u16string_view in) {
     }
     AppendUtf8(out, c);
   }
-  return out;
 }
 
 std::u16string U(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }

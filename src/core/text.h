@@ -15,6 +15,9 @@ namespace salvora {
 
 // UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
 [[nodiscard]] std::string Utf16ToUtf8(std::u16string_view utf16);
+// The same conversion, appended to `out` (writers that assemble large texts avoid a
+// temporary string per value).
+void AppendUtf16AsUtf8(std::string& out, std::u16string_view utf16);
 
 // ASCII text as UTF-16 (for literals: U("Camera Roll")).
 [[nodiscard]] std::u16string U(std::string_view ascii);
