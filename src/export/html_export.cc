@@ -16,24 +16,36 @@ int Report(CopyProgressCallback callback, void* user_data, int percent, int code
 
 std::string_view HtmlExport::TemplateFile(TemplateIndex index) {
   switch (index) {
-    case kCallHistory: return "CallHistory.html";
-    case kNotes: return "Notes.html";
-    case kContacts: return "contacts.html";
-    case kMessages: return "Sms.html";
-    case kWhatsApp: return "WhatsApp.html";
-    case kTemplateCount: break;
+    case kCallHistory:
+      return "CallHistory.html";
+    case kNotes:
+      return "Notes.html";
+    case kContacts:
+      return "contacts.html";
+    case kMessages:
+      return "Sms.html";
+    case kWhatsApp:
+      return "WhatsApp.html";
+    case kTemplateCount:
+      break;
   }
   return {};
 }
 
 std::string_view HtmlExport::TitlePrefix(TemplateIndex index) {
   switch (index) {
-    case kCallHistory: return "iPhone's Call History of ";
-    case kNotes: return "iPhone's Notes of ";
-    case kContacts: return "iPhone's Contacts of ";
-    case kMessages: return "iPhone's Messages of ";
-    case kWhatsApp: return "iPhone's WhatsApp Messages of ";
-    case kTemplateCount: break;
+    case kCallHistory:
+      return "iPhone's Call History of ";
+    case kNotes:
+      return "iPhone's Notes of ";
+    case kContacts:
+      return "iPhone's Contacts of ";
+    case kMessages:
+      return "iPhone's Messages of ";
+    case kWhatsApp:
+      return "iPhone's WhatsApp Messages of ";
+    case kTemplateCount:
+      break;
   }
   return {};
 }
@@ -87,9 +99,8 @@ int HtmlExport::AddNoteRow(const NoteRecord& note, const std::filesystem::path& 
 template <typename Record, typename Block>
 int HtmlExport::WriteConversation(TemplateIndex index, const std::string& person,
                                   const std::vector<Record>* messages,
-                                  const std::filesystem::path& page,
-                                  CopyProgressCallback callback, void* user_data,
-                                  Block block) const {
+                                  const std::filesystem::path& page, CopyProgressCallback callback,
+                                  void* user_data, Block block) const {
   OutputFile file;
   if (int rc = file.Create(page); rc != 0) {
     Report(callback, user_data, 100, rc, page);
@@ -98,11 +109,13 @@ int HtmlExport::WriteConversation(TemplateIndex index, const std::string& person
   const HtmlTemplate& t = templates_[index];
   file.Write(t.HeadWithPerson(person));
   const int64_t n = messages != nullptr ? static_cast<int64_t>(messages->size()) : 0;
+  std::string piece;  // reused for every message
   for (int64_t i = 1; i <= n; ++i) {
-    file.Write(block((*messages)[static_cast<size_t>(i - 1)]));
+    piece.clear();
+    block(piece, (*messages)[static_cast<size_t>(i - 1)]);
+    file.Write(piece);
     if (i == n) break;  // the last report waits until the page is complete on disk
-    if (int stop = Report(callback, user_data, static_cast<int>(i * 100 / n), 0, page);
-        stop != 0) {
+    if (int stop = Report(callback, user_data, static_cast<int>(i * 100 / n), 0, page); stop != 0) {
       // Stopped by the user: an incomplete page is not left behind.
       file.Remove();
       Report(callback, user_data, 100, stop, page);
@@ -121,12 +134,13 @@ int HtmlExport::WriteConversation(TemplateIndex index, const std::string& person
 }
 
 int HtmlExport::WriteMessagePage(const MessageRecord& row, const MessageMap& messages,
-                                 const std::filesystem::path& page,
-                                 CopyProgressCallback callback, void* user_data) const {
+                                 const std::filesystem::path& page, CopyProgressCallback callback,
+                                 void* user_data) const {
   auto it = messages.find(row.handleId);
-  return WriteConversation(kMessages, MessagePersonLine(row),
-                           it != messages.end() ? &it->second : nullptr, page, callback,
-                           user_data, [](const MessageRecord& m) { return MessageBlock(m); });
+  return WriteConversation(
+      kMessages, MessagePersonLine(row), it != messages.end() ? &it->second : nullptr, page,
+      callback, user_data,
+      [](std::string& out, const MessageRecord& m) { AppendMessageBlock(out, m); });
 }
 
 int HtmlExport::WriteChatPage(const ChatRecord& row, const ChatMap& chats,
@@ -135,7 +149,7 @@ int HtmlExport::WriteChatPage(const ChatRecord& row, const ChatMap& chats,
   auto it = chats.find(row.chatId);
   return WriteConversation(kWhatsApp, ChatPersonLine(row),
                            it != chats.end() ? &it->second : nullptr, page, callback, user_data,
-                           [](const ChatRecord& m) { return ChatBlock(m); });
+                           [](std::string& out, const ChatRecord& m) { AppendChatBlock(out, m); });
 }
 
 int HtmlExport::WriteCategoryPage(TemplateIndex index, const std::filesystem::path& page) const {

@@ -72,8 +72,8 @@ class HtmlExport {
                                      const std::filesystem::path& page,
                                      CopyProgressCallback callback, void* user_data) const;
   [[nodiscard]] int WriteChatPage(const ChatRecord& row, const ChatMap& chats,
-                                  const std::filesystem::path& page,
-                                  CopyProgressCallback callback, void* user_data) const;
+                                  const std::filesystem::path& page, CopyProgressCallback callback,
+                                  void* user_data) const;
 
   // Writes a category page from its rows; skipped (0) when there are none. Returns 0 or the
   // errno of the failed folder creation, open or write.

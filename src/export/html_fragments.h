@@ -46,4 +46,10 @@ namespace salvora {
 [[nodiscard]] std::string MessageBlock(const MessageRecord& message);
 [[nodiscard]] std::string ChatBlock(const ChatRecord& message);
 
+// Appending forms for writers that assemble large pages.
+void AppendHtml(std::string& out, std::u16string_view text);
+void AppendHtmlLines(std::string& out, std::u16string_view text);
+void AppendMessageBlock(std::string& out, const MessageRecord& message);
+void AppendChatBlock(std::string& out, const ChatRecord& message);
+
 }  // namespace salvora

@@ -52,7 +52,6 @@ class OutputFile {
 // Writes `bytes` to `path` so that either the whole new content or the old file is left:
 // the text goes to a temporary file beside it, which then replaces `path`. Returns 0 or the
 // errno of the failure.
-[[nodiscard]] int ReplaceFileAtomically(const std::filesystem::path& path,
-                                        std::string_view bytes);
+[[nodiscard]] int ReplaceFileAtomically(const std::filesystem::path& path, std::string_view bytes);
 
 }  // namespace salvora

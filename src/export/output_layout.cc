@@ -24,8 +24,15 @@ size_t Utf8Length(std::u16string_view text) { return Utf16ToUtf8(text).size(); }
 bool IsRefused(char32_t cp) {
   if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F)) return true;  // control characters
   switch (cp) {
-    case U'/': case U'\\': case U':': case U'*': case U'?':
-    case U'"': case U'<': case U'>': case U'|':
+    case U'/':
+    case U'\\':
+    case U':':
+    case U'*':
+    case U'?':
+    case U'"':
+    case U'<':
+    case U'>':
+    case U'|':
       return true;
     default:
       return false;
@@ -129,17 +136,28 @@ std::filesystem::path PathOf(std::u16string_view name) {
 
 std::u16string_view CategoryFolderName(CategoryId id) {
   switch (id) {
-    case CategoryId::CameraRoll: return u"Camera Roll";
-    case CategoryId::PhotoStream: return u"Photo Stream";
-    case CategoryId::AppPhotos: return u"App Photos";
-    case CategoryId::AppVideos: return u"App Video";  // singular, unlike the tree label
-    case CategoryId::Messages: return u"Message";
-    case CategoryId::MessageAttachments: return u"Message Attachments";
-    case CategoryId::Contacts: return u"Contacts";
-    case CategoryId::CallHistory: return u"CallHistory";
-    case CategoryId::Notes: return u"Notes";
-    case CategoryId::WhatsApp: return u"WhatsApp Message";
-    case CategoryId::WhatsAppAttachments: return u"WhatsApp Attachments";
+    case CategoryId::CameraRoll:
+      return u"Camera Roll";
+    case CategoryId::PhotoStream:
+      return u"Photo Stream";
+    case CategoryId::AppPhotos:
+      return u"App Photos";
+    case CategoryId::AppVideos:
+      return u"App Video";  // singular, unlike the tree label
+    case CategoryId::Messages:
+      return u"Message";
+    case CategoryId::MessageAttachments:
+      return u"Message Attachments";
+    case CategoryId::Contacts:
+      return u"Contacts";
+    case CategoryId::CallHistory:
+      return u"CallHistory";
+    case CategoryId::Notes:
+      return u"Notes";
+    case CategoryId::WhatsApp:
+      return u"WhatsApp Message";
+    case CategoryId::WhatsAppAttachments:
+      return u"WhatsApp Attachments";
   }
   return {};
 }
@@ -199,9 +217,8 @@ std::u16string MessageFileBase(const MessageRecord& row) {
 }
 
 std::u16string WhatsAppChatName(const ChatRecord& row) {
-  std::u16string name = row.memberNames.empty()
-                            ? row.memberJids
-                            : row.memberNames + u"(" + row.memberJids + u")";
+  std::u16string name =
+      row.memberNames.empty() ? row.memberJids : row.memberNames + u"(" + row.memberJids + u")";
   if (Contains(row.memberNames, u",")) name = row.chatName;  // a group chat
   if (name.empty()) name = u"Unknown";
   return name;
@@ -215,8 +232,7 @@ std::filesystem::path MessageConversationFolder(const std::filesystem::path& roo
 }
 
 ConversationPaths MessageConversationPaths(const std::filesystem::path& root,
-                                           const MessageRecord& row,
-                                           std::u16string_view stamp) {
+                                           const MessageRecord& row, std::u16string_view stamp) {
   ConversationPaths paths;
   paths.folder = MessageConversationFolder(root, row, stamp);
   std::u16string base = MessageFileBase(row);
@@ -242,8 +258,7 @@ ConversationPaths WhatsAppChatPaths(const std::filesystem::path& root, const Cha
   return paths;
 }
 
-std::filesystem::path ContactsFolder(const std::filesystem::path& root,
-                                     std::u16string_view stamp) {
+std::filesystem::path ContactsFolder(const std::filesystem::path& root, std::u16string_view stamp) {
   return CategoryFolder(root, CategoryId::Contacts) / PathOf(SafeName(stamp));
 }
 
@@ -268,8 +283,7 @@ std::filesystem::path CallHistoryPagePath(const std::filesystem::path& root,
          PathOf(SafeNameWithSuffix(u"CallHistory_" + std::u16string(stamp), u".html"));
 }
 
-std::filesystem::path NotesPagePath(const std::filesystem::path& root,
-                                    std::u16string_view stamp) {
+std::filesystem::path NotesPagePath(const std::filesystem::path& root, std::u16string_view stamp) {
   return CategoryFolder(root, CategoryId::Notes) /
          PathOf(SafeNameWithSuffix(u"Notes_" + std::u16string(stamp), u".html"));
 }

@@ -44,8 +44,7 @@ inline constexpr size_t kMaxNameBytes = 255;
 // characters and : * ? " < > | become "_"; trailing blanks and dots are trimmed; a name that
 // is then empty, or was "." or "..", becomes "_"; the result is cut to `max_bytes` bytes of
 // UTF-8 without splitting a character (an unpaired surrogate counts as U+FFFD).
-[[nodiscard]] std::u16string SafeName(std::u16string_view name,
-                                      size_t max_bytes = kMaxNameBytes);
+[[nodiscard]] std::u16string SafeName(std::u16string_view name, size_t max_bytes = kMaxNameBytes);
 
 // SafeName for a file name: when the name is too long the base is cut and the extension
 // (from the last dot; at most 32 bytes) is kept, so "….JPG" stays a JPEG.
@@ -109,8 +108,7 @@ struct ConversationPaths {
                                                        const ChatRecord& row,
                                                        std::u16string_view stamp);
 [[nodiscard]] ConversationPaths WhatsAppChatPaths(const std::filesystem::path& root,
-                                                  const ChatRecord& row,
-                                                  std::u16string_view stamp);
+                                                  const ChatRecord& row, std::u16string_view stamp);
 
 // The pages and tables of one run, all at fixed names.
 [[nodiscard]] std::filesystem::path ContactsFolder(const std::filesystem::path& root,

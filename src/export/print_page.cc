@@ -111,8 +111,8 @@ class Builder {
       body_ += "<div>\r\n";
       Line(body_, "Chats:", EscapeHtml(row.chatName));
       Line(body_, "Name:", EscapeHtml(row.memberNames.empty() ? row.senderName : row.memberNames));
-      Line(body_, "Phone Number:",
-           EscapeHtml(row.memberJids.empty() ? row.pushName : row.memberJids));
+      Line(body_,
+           "Phone Number:", EscapeHtml(row.memberJids.empty() ? row.pushName : row.memberJids));
       body_ += "<p><span>Content:</span></p>\r\n";
       if (source_.whatsApp != nullptr) {
         if (auto it = source_.whatsApp->find(row.chatId); it != source_.whatsApp->end()) {
@@ -148,12 +148,23 @@ int BuildPrintBody(CategoryId category, bool deleted_only, const PrintSource& so
   Builder builder(deleted_only, source, cancelled, body);
   bool done = true;
   switch (category) {
-    case CategoryId::Messages: done = builder.Messages(); break;
-    case CategoryId::Contacts: done = builder.Contacts(); break;
-    case CategoryId::CallHistory: done = builder.Calls(); break;
-    case CategoryId::Notes: done = builder.Notes(); break;
-    case CategoryId::WhatsApp: done = builder.WhatsApp(); break;
-    default: break;
+    case CategoryId::Messages:
+      done = builder.Messages();
+      break;
+    case CategoryId::Contacts:
+      done = builder.Contacts();
+      break;
+    case CategoryId::CallHistory:
+      done = builder.Calls();
+      break;
+    case CategoryId::Notes:
+      done = builder.Notes();
+      break;
+    case CategoryId::WhatsApp:
+      done = builder.WhatsApp();
+      break;
+    default:
+      break;
   }
   if (!done) {
     body.clear();

@@ -39,8 +39,7 @@ struct PrintSource {
 // before each row (before each message for Messages and WhatsApp); when it answers true the
 // build ends, `body` is emptied and kStopped (2) is returned. Other categories give an empty
 // body. Returns 0.
-[[nodiscard]] int BuildPrintBody(CategoryId category, bool deleted_only,
-                                 const PrintSource& source,
+[[nodiscard]] int BuildPrintBody(CategoryId category, bool deleted_only, const PrintSource& source,
                                  const std::function<bool()>& cancelled, std::string& body);
 
 // The template of the print page, split at "{|content|}".

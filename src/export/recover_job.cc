@@ -16,11 +16,16 @@ namespace salvora {
 
 std::u16string RecoverErrorText(int code) {
   switch (code) {
-    case kOk: return u"Success";
-    case kInvalidParameter: return u"The file cannot be opened or the path is invalid.";
-    case kShortRead: return u"The file could not be read to its end.";
-    case kStopped: return u"Stopped by the user.";
-    default: break;
+    case kOk:
+      return u"Success";
+    case kInvalidParameter:
+      return u"The file cannot be opened or the path is invalid.";
+    case kShortRead:
+      return u"The file could not be read to its end.";
+    case kStopped:
+      return u"Stopped by the user.";
+    default:
+      break;
   }
   std::string text = code > 0 ? std::generic_category().message(code) : std::string("Error");
   char number[32];
@@ -30,8 +35,7 @@ std::u16string RecoverErrorText(int code) {
 
 std::u16string FormatRecoveredText(std::u16string_view format, const RecoverCounts& c) {
   return FormatText(format, {FormatArg(int64_t{c.done}), FormatArg(int64_t{c.total}),
-                             FormatArg(int64_t{c.done - c.failed}),
-                             FormatArg(int64_t{c.failed})});
+                             FormatArg(int64_t{c.done - c.failed}), FormatArg(int64_t{c.failed})});
 }
 
 std::u16string FormatPercentText(std::u16string_view prefix, int percent) {
@@ -239,8 +243,7 @@ void RecoverJob::WriteCategoryFiles() {
   // Results of this step are not shown: every item in these files was already counted.
   const std::u16string run_stamp = stamp();
   if (messages_written_) {
-    const MessageMap& messages =
-        source_.messages != nullptr ? *source_.messages : empty_messages_;
+    const MessageMap& messages = source_.messages != nullptr ? *source_.messages : empty_messages_;
     (void)WriteMessagesTable(message_rows_, messages, MessagesTablePath(root_));
     (void)source_.engine->CopyMessageDatabase(MessagesDatabaseCopyPath(root_));
   }

@@ -102,8 +102,7 @@ class IRecoverObserver {
 class RecoverJob {
  public:
   // `observer` may be null; it is not owned.
-  RecoverJob(std::filesystem::path output_root, RecoverSource source,
-             IRecoverObserver* observer);
+  RecoverJob(std::filesystem::path output_root, RecoverSource source, IRecoverObserver* observer);
   // Waits for a started worker.
   ~RecoverJob();
   RecoverJob(const RecoverJob&) = delete;
@@ -149,8 +148,7 @@ class RecoverJob {
   [[nodiscard]] std::vector<RecoverDetailRow> DetailRows() const;
 
   // The CopyProgressCallback handed to the engine and the writers; `user_data` is the job.
-  static int OnReport(void* user_data, int percent, int code,
-                      const std::filesystem::path& path);
+  static int OnReport(void* user_data, int percent, int code, const std::filesystem::path& path);
 
  private:
   int Report(int percent, int code, const std::filesystem::path& path);

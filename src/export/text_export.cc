@@ -1,6 +1,7 @@
 #include "export/text_export.h"
 
 #include <cerrno>
+#include <initializer_list>
 
 #include "core/text.h"
 #include "export/output_file.h"
@@ -14,15 +15,77 @@ constexpr std::string_view kContactsHeader =
     "Name,PhoneOne,PhoneTwo,PhoneThree,PhoneFour,EmailOne,EmailTwo,EmailThree,EmailFour,"
     "Address,Url,Social,Company,Department,Job Title,Birthday,Note,\r\n";
 constexpr size_t kContactColumns = 4;
+constexpr size_t kPieceBytes = 64 * 1024;
 
 bool IsUnnamed(const std::u16string& name) { return name.empty() || name == u"Unknown"; }
 
-// "%10s: %s" with the label right-aligned.
-void AppendLabelled(std::string& out, std::string_view label, std::u16string_view value) {
+// UTF-8 of `text` with every line break as CR LF, appended; the runs between breaks are
+// converted in one go.
+void AppendCrLf(std::string& out, std::u16string_view text) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c != u'\r' && c != u'\n') continue;
+    AppendUtf16AsUtf8(out, text.substr(run, i - run));
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    out += "\r\n";
+    run = i + 1;
+  }
+  AppendUtf16AsUtf8(out, text.substr(run));
+}
+
+// One CSV field, appended.
+void AppendCsvField(std::string& out, std::u16string_view value) {
+  if (value.find_first_of(u",\"\r\n") == std::u16string_view::npos) {
+    AppendUtf16AsUtf8(out, value);
+    return;
+  }
+  out += '"';
+  size_t run = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char16_t c = value[i];
+    if (c != u'"' && c != u'\r' && c != u'\n') continue;
+    AppendUtf16AsUtf8(out, value.substr(run, i - run));
+    if (c == u'"') {
+      out += "\"\"";
+    } else {
+      if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') ++i;
+      out += "\r\n";
+    }
+    run = i + 1;
+  }
+  AppendUtf16AsUtf8(out, value.substr(run));
+  out += '"';
+}
+
+// "%10s: " with the label right-aligned.
+void AppendLabel(std::string& out, std::string_view label) {
   if (label.size() < 10) out.append(10 - label.size(), ' ');
   out += label;
   out += ": ";
-  out += WithCrLf(value);
+}
+
+// "%10s: %s" with the label right-aligned.
+void AppendLabelled(std::string& out, std::string_view label, std::u16string_view value) {
+  AppendLabel(out, label);
+  AppendCrLf(out, value);
+  out += "\r\n";
+}
+
+void AppendEntry(std::string& out, bool from_me, const std::u16string& name,
+                 std::u16string_view detail, std::u16string_view date, std::u16string_view text) {
+  AppendLabel(out, from_me ? "To" : "From");
+  if (!IsUnnamed(name)) {
+    AppendCrLf(out, name);
+    out += '(';
+    AppendCrLf(out, detail);
+    out += ')';
+  } else {
+    AppendCrLf(out, detail);
+  }
+  out += "\r\n";
+  AppendLabelled(out, "Data", date);
+  AppendLabelled(out, "Content", text);
   out += "\r\n";
 }
 
@@ -59,14 +122,19 @@ void AppendColumns(std::vector<std::u16string>& fields, std::u16string_view valu
   }
 }
 
-std::string CsvLine(const std::vector<std::u16string>& fields, std::string_view end = "\r\n") {
-  std::string line;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) line += ',';
-    line += CsvField(fields[i]);
+template <typename Fields>
+void AppendCsvLine(std::string& out, const Fields& fields, std::string_view end = "\r\n") {
+  bool first = true;
+  for (std::u16string_view field : fields) {
+    if (!first) out += ',';
+    first = false;
+    AppendCsvField(out, field);
   }
-  line += end;
-  return line;
+  out += end;
+}
+
+void AppendCsvLine(std::string& out, std::initializer_list<std::u16string_view> fields) {
+  AppendCsvLine<std::initializer_list<std::u16string_view>>(out, fields);
 }
 
 template <typename Map, typename Fill>
@@ -77,12 +145,16 @@ int WriteFile(const std::filesystem::path& path, std::string_view first_line, co
   file.Write(kUtf8Bom);
   file.Write(first_line);
   if (auto it = map.find(key); it != map.end()) {
+    // Messages are assembled in one reused buffer and handed over in large pieces.
     std::string piece;
     for (const auto& message : it->second) {
-      piece.clear();
       fill(piece, message);
-      file.Write(piece);
+      if (piece.size() >= kPieceBytes) {
+        file.Write(piece);
+        piece.clear();
+      }
     }
+    file.Write(piece);
   }
   return file.Close();
 }
@@ -90,31 +162,14 @@ int WriteFile(const std::filesystem::path& path, std::string_view first_line, co
 }  // namespace
 
 std::string WithCrLf(std::u16string_view text) {
-  std::string utf8 = Utf16ToUtf8(text);
   std::string out;
-  out.reserve(utf8.size());
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    char c = utf8[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
-      out += "\r\n";
-    } else {
-      out.push_back(c);
-    }
-  }
+  AppendCrLf(out, text);
   return out;
 }
 
 std::string CsvField(std::u16string_view value) {
-  bool quote = value.find_first_of(u",\"\r\n") != std::u16string_view::npos;
-  std::string text = WithCrLf(value);
-  if (!quote) return text;
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
-  }
-  out.push_back('"');
+  std::string out;
+  AppendCsvField(out, value);
   return out;
 }
 
@@ -129,24 +184,21 @@ std::u16string TranscriptParty(const ChatRecord& m) {
 std::string TranscriptEntry(bool from_me, std::u16string_view party, std::u16string_view date,
                             std::u16string_view text) {
   std::string out;
-  AppendLabelled(out, from_me ? "To" : "From", party);
-  AppendLabelled(out, "Data", date);
-  AppendLabelled(out, "Content", text);
-  out += "\r\n";
+  AppendEntry(out, from_me, std::u16string(), party, date, text);
   return out;
 }
 
 int WriteMessageTranscript(const MessageRecord& row, const MessageMap& messages,
                            const std::filesystem::path& path) {
   return WriteFile(path, {}, messages, row.handleId, [](std::string& out, const MessageRecord& m) {
-    out = TranscriptEntry(m.isFromMe != 0, TranscriptParty(m), m.date, m.text);
+    AppendEntry(out, m.isFromMe != 0, m.contactName, m.address, m.date, m.text);
   });
 }
 
 int WriteWhatsAppTranscript(const ChatRecord& row, const ChatMap& chats,
                             const std::filesystem::path& path) {
   return WriteFile(path, {}, chats, row.chatId, [](std::string& out, const ChatRecord& m) {
-    out = TranscriptEntry(m.isFromMe != 0, TranscriptParty(m), m.date, m.text);
+    AppendEntry(out, m.isFromMe != 0, m.senderName, m.pushName, m.date, m.text);
   });
 }
 
@@ -154,8 +206,8 @@ int WriteWhatsAppTable(const ChatRecord& row, const ChatMap& chats,
                        const std::filesystem::path& path) {
   return WriteFile(path, kWhatsAppTableHeader, chats, row.chatId,
                    [](std::string& out, const ChatRecord& m) {
-                     out = CsvLine({m.senderName, m.pushName, m.date,
-                                    m.isFromMe != 0 ? u"Send" : u"Received", m.text});
+                     AppendCsvLine(out, {m.senderName, m.pushName, m.date,
+                                         m.isFromMe != 0 ? u"Send" : u"Received", m.text});
                    });
 }
 
@@ -165,14 +217,20 @@ int WriteMessagesTable(const std::vector<const MessageRecord*>& rows, const Mess
   if (int rc = file.Create(path); rc != 0) return rc;
   file.Write(kUtf8Bom);
   file.Write(kMessagesTableHeader);
+  std::string piece;
   for (const MessageRecord* row : rows) {
     auto it = messages.find(row->handleId);
     if (it == messages.end()) continue;
     for (const MessageRecord& m : it->second) {
-      file.Write(CsvLine({m.contactName, m.address, m.date,
-                          m.isFromMe != 0 ? u"Sent" : u"Received", m.text}));
+      AppendCsvLine(piece, {m.contactName, m.address, m.date,
+                            m.isFromMe != 0 ? u"Sent" : u"Received", m.text});
+      if (piece.size() >= kPieceBytes) {
+        file.Write(piece);
+        piece.clear();
+      }
     }
   }
+  file.Write(piece);
   return file.Close();
 }
 
@@ -189,7 +247,9 @@ std::string ContactsTableRow(const ContactRecord& c) {
   fields.emplace_back();  // Social
   fields.push_back(c.organization);
   for (int i = 0; i < 4; ++i) fields.emplace_back();  // Department, Job Title, Birthday, Note
-  return CsvLine(fields, ",\r\n");  // the header ends with a comma; so does every row
+  std::string line;
+  AppendCsvLine(line, fields, ",\r\n");  // the header ends with a comma; so does every row
+  return line;
 }
 
 int WriteContactsTable(const std::vector<const ContactRecord*>& contacts,

@@ -61,8 +61,7 @@ inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // sms.csv: one row per message of the conversations of `rows`, in that order. Returns 0 or
 // the errno of the failure.
 [[nodiscard]] int WriteMessagesTable(const std::vector<const MessageRecord*>& rows,
-                                     const MessageMap& messages,
-                                     const std::filesystem::path& path);
+                                     const MessageMap& messages, const std::filesystem::path& path);
 
 // Contacts.csv: the header line, then one row per contact. Returns 0 or the errno.
 [[nodiscard]] std::string ContactsTableHeader();

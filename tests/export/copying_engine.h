@@ -58,7 +58,8 @@ class CopyingEngine : public IPhoneRecoveryParse {
     std::error_code ec;
     std::filesystem::create_directories(destination.parent_path(), ec);
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    int out = in < 0 ? -1 : ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int out =
+        in < 0 ? -1 : ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (in < 0 || out < 0) {
       if (in >= 0) ::close(in);
       callback(user_data, 100, kInvalidParameter, destination);

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "copying_engine.h"
 #include "core/app_services.h"
 #include "core/statistics_obj.h"
 #include "core/text.h"
-#include "copying_engine.h"
 #include "export/recover_job.h"
 
 using namespace salvora;
@@ -59,8 +59,12 @@ int main(int argc, char** argv) {
   ChatList chat_rows = {chats[7].back()};
 
   ContactList contacts(3);
-  contacts[0] = {0, u"ann@example.com", u"https://ann.example.com", u"+49 30 1111\n+49 170 2222",
-                 u"Example GmbH", u"Ann Schmidt"};
+  contacts[0] = {0,
+                 u"ann@example.com",
+                 u"https://ann.example.com",
+                 u"+49 30 1111\n+49 170 2222",
+                 u"Example GmbH",
+                 u"Ann Schmidt"};
   contacts[1] = {0, u"bob@example.org", u"", u"+1 555 0100", u"", u"Bob O'Brien"};
   contacts[2] = {1, u"", u"", u"+33 1 23 45 67 89", u"Café <Paris> & Co", u"Élodie Durand"};
   CallList calls = {{0, 1, 75, u"2015-03-07 10:00:00", u"+49 30 1111", u"Ann Schmidt"},

@@ -65,9 +65,9 @@ TEST(HtmlFragmentsTest, CallTypeAndDurationTexts) {
     const char* type;
     const char* duration_text;
   } cases[] = {
-      {1, 0, "Incoming", "Missed"},      {0, 0, "Outgoing", "Canceled"},
-      {1, 59, "Incoming", "59 Sec"},     {0, 60, "Outgoing", "1 Min 0 Sec"},
-      {1, 75, "Incoming", "1 Min 15 Sec"}, {1, 3599, "Incoming", "59 Min 59 Sec"},
+      {1, 0, "Incoming", "Missed"},          {0, 0, "Outgoing", "Canceled"},
+      {1, 59, "Incoming", "59 Sec"},         {0, 60, "Outgoing", "1 Min 0 Sec"},
+      {1, 75, "Incoming", "1 Min 15 Sec"},   {1, 3599, "Incoming", "59 Min 59 Sec"},
       {1, 3600, "Incoming", "1 Hour 0 Min"}, {1, 3661, "Incoming", "1 Hour 1 Min"},
       {0, -5, "Outgoing", "-5 Sec"},
   };
@@ -113,13 +113,15 @@ TEST(HtmlFragmentsTest, TableRows) {
 
 TEST(HtmlTemplateTest, SplitsAtTheFirstContentMarker) {
   HtmlTemplate t;
-  ASSERT_TRUE(t.SetText("\xEF\xBB\xBF<h1>{|title|}</h1><p>{|person|}</p>{|content|}<i>{|title|}</i>"
-                        "{|content|}",
-                        "T &amp; {|title|}"));
+  ASSERT_TRUE(
+      t.SetText("\xEF\xBB\xBF<h1>{|title|}</h1><p>{|person|}</p>{|content|}<i>{|title|}</i>"
+                "{|content|}",
+                "T &amp; {|title|}"));
   // The title's own placeholder is not expanded again; markers after the content stay.
   EXPECT_EQ(t.head(), "\xEF\xBB\xBF<h1>T &amp; {|title|}</h1><p>{|person|}</p>");
   EXPECT_EQ(t.tail(), "<i>{|title|}</i>{|content|}");
-  EXPECT_EQ(t.HeadWithPerson("Name: Ann"), "\xEF\xBB\xBF<h1>T &amp; {|title|}</h1><p>Name: Ann</p>");
+  EXPECT_EQ(t.HeadWithPerson("Name: Ann"),
+            "\xEF\xBB\xBF<h1>T &amp; {|title|}</h1><p>Name: Ann</p>");
   EXPECT_FALSE(t.SetText("<html>no marker</html>", "x"));
 }
 
@@ -149,8 +151,10 @@ TEST(HtmlTemplateTest, LoadReportsTheFirstMissingOrBrokenTemplate) {
 class ConversationPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(html_.SetTemplate(HtmlExport::kMessages, "<p>{|person|}</p>{|content|}</end>", u""));
-    ASSERT_TRUE(html_.SetTemplate(HtmlExport::kWhatsApp, "<p>{|person|}</p>{|content|}</end>", u""));
+    ASSERT_TRUE(
+        html_.SetTemplate(HtmlExport::kMessages, "<p>{|person|}</p>{|content|}</end>", u""));
+    ASSERT_TRUE(
+        html_.SetTemplate(HtmlExport::kWhatsApp, "<p>{|person|}</p>{|content|}</end>", u""));
     messages_[7] = {Message(1, 0, u"2015-01-01 10:00:00", u"Hi <b>"),
                     Message(0, 0, u"2015-01-01 10:01:00", u"Hello & bye"),
                     Message(0, 1, u"2015-01-01 10:02:00", u"gone")};
@@ -184,8 +188,9 @@ TEST_F(ConversationPageTest, MessagePageHoldsBubblesAndReportsEachMessage) {
   MessageRecord missing = row_;
   missing.handleId = 99;  // no conversation: head and tail, no report
   Recorder none;
-  ASSERT_EQ(html_.WriteMessagePage(missing, messages_, tmp_.path() / "e.html",
-                                   &Recorder::Callback, &none), 0);
+  ASSERT_EQ(html_.WriteMessagePage(missing, messages_, tmp_.path() / "e.html", &Recorder::Callback,
+                                   &none),
+            0);
   EXPECT_TRUE(none.reports.empty());
   EXPECT_EQ(ReadFile(tmp_.path() / "e.html"), "<p>Name: Unknown, Phone: 555-12-12</p></end>");
 }

@@ -111,7 +111,9 @@ TEST_F(PrintBodyTest, MessagesPrintEveryMessageOfASelectedConversation) {
 
 TEST_F(PrintBodyTest, ContactsCallsNotesAndWhatsApp) {
   // Two of five contacts checked: two blocks, in list order.
-  source_.isSelected = [&](const void* row) { return row == &contacts_[1] || row == &contacts_[3]; };
+  source_.isSelected = [&](const void* row) {
+    return row == &contacts_[1] || row == &contacts_[3];
+  };
   auto contact = [](const char* name) {
     return std::string("<div>\r\n<p><span>Name:</span>") + name +
            "</p>\r\n<p><span>Phone Number:</span>1<br />2</p>\r\n<p><span>Company:</span></p>\r\n"

@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "copying_engine.h"
 #include "core/result_codes.h"
 #include "core/text.h"
-#include "copying_engine.h"
 #include "export_test_util.h"
 
 namespace salvora {
@@ -333,7 +333,8 @@ TEST(RecoverJobTemplatesTest, MissingTemplateStopsBeforeAnything) {
 
 TEST(RecoverErrorTextTest, ProjectCodesAndSystemTexts) {
   EXPECT_EQ(RecoverErrorText(0), u"Success");
-  EXPECT_EQ(RecoverErrorText(kInvalidParameter), u"The file cannot be opened or the path is invalid.");
+  EXPECT_EQ(RecoverErrorText(kInvalidParameter),
+            u"The file cannot be opened or the path is invalid.");
   EXPECT_EQ(RecoverErrorText(ENOSPC), u"No space left on device (error 28)");
 }
 
