@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "cli/commands.h"
+#include "cli/device_scan.h"
 #include "cli/scan_runner.h"
 #include "core/abort_counter.h"
 #include "core/result_codes.h"
@@ -34,39 +35,46 @@ int ProgressOnTerminal(void* /*userData*/, int percent) {
   return 0;
 }
 
-// Connects to the first device. Returns kExitDone, or prints why not and returns
-// kExitSourceUnopenable.
-int ConnectDevice(DeviceConnection& connection, uint8_t& willEncrypt) {
+constexpr const char* kEncryptionLeftOff =
+    "Warning: the device's backup encryption was turned off for this backup and could not be "
+    "turned on again. Backups of this iPhone are now NOT encrypted. Set a backup password "
+    "again (with the desktop sync software) to encrypt them.";
+
+// Connects to the first device. Returns kExitDone, or kExitSourceUnopenable with `message`
+// saying why not.
+int ConnectDevice(DeviceConnection& connection, uint8_t& willEncrypt, std::string& message) {
   if (!DeviceConnection::IsAppleSupportInstalled()) {
-    std::fprintf(stderr,
-                 "No device can be reached: the usbmuxd service, which connects to phones over "
-                 "USB, is not running (nothing answers at %s).\n",
-                 platform::MobileDeviceServiceAddress().c_str());
+    message =
+        "No device can be reached: the usbmuxd service, which connects to phones over USB, is "
+        "not running (nothing answers at " +
+        platform::MobileDeviceServiceAddress() + ").";
     return kExitSourceUnopenable;
   }
   int result = connection.Connect(willEncrypt);
   if (result == -1) {
-    std::fputs("No device is connected. Connect the iPhone with its cable and try again.\n",
-               stderr);
+    message = "No device is connected. Connect the iPhone with its cable and try again.";
     return kExitSourceUnopenable;
   }
   if (result != 0) {
-    std::fprintf(stderr,
-                 "The device did not accept the connection (error %d). Unlock it, answer "
-                 "\"Trust This Computer\" on its screen, and try again.\n",
-                 result);
+    message = "The device did not accept the connection (error " + std::to_string(result) +
+              "). Unlock it, answer \"Trust This Computer\" on its screen, and try again.";
     return kExitSourceUnopenable;
   }
   return kExitDone;
 }
 
-void PrintEncryptionLeftOff() {
-  std::fputs(
-      "Warning: the device's backup encryption was turned off for this backup and could not be "
-      "turned on again. Backups of this iPhone are now NOT encrypted. Set a backup password "
-      "again (with the desktop sync software) to encrypt them.\n",
-      stderr);
+int ConnectDevice(DeviceConnection& connection, uint8_t& willEncrypt) {
+  std::string message;
+  int status = ConnectDevice(connection, willEncrypt, message);
+  if (status != kExitDone) std::fprintf(stderr, "%s\n", message.c_str());
+  return status;
 }
+
+void PrintEncryptionLeftOff() { std::fprintf(stderr, "%s\n", kEncryptionLeftOff); }
+
+constexpr const char* kPasswordNeeded =
+    "The device encrypts its backups. Give its backup password with --password or "
+    "--password-file; encryption is turned off for the backup and on again afterwards.";
 
 int RunInfo() {
   DeviceConnection& connection = DeviceConnection::Instance();
@@ -112,10 +120,7 @@ int RunBackup(const std::vector<std::string>& args) {
   int status = ConnectDevice(connection, willEncrypt);
   if (status != kExitDone) return status;
   if (willEncrypt != 0 && (!password || password->empty())) {
-    std::fputs(
-        "The device encrypts its backups. Give its backup password with --password or "
-        "--password-file; encryption is turned off for the backup and on again afterwards.\n",
-        stderr);
+    std::fprintf(stderr, "%s\n", kPasswordNeeded);
     connection.Disconnect();
     return kExitUsage;
   }
@@ -171,6 +176,49 @@ int RunBackup(const std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+int PrepareDeviceScan(const std::optional<std::string>& password, std::string& message) {
+  DeviceConnection& connection = DeviceConnection::Instance();
+  uint8_t willEncrypt = 0;
+  int status = ConnectDevice(connection, willEncrypt, message);
+  if (status != kExitDone) return status;
+  if (willEncrypt == 0) return kExitDone;
+  if (!password || password->empty()) {
+    message = kPasswordNeeded;
+    connection.Disconnect();
+    return kExitUsage;
+  }
+  int result = TurnOffBackupEncryption(connection, *password);
+  if (result != kOk) {
+    message = "The device did not accept the backup password (error " + std::to_string(result) +
+              "); nothing was read.";
+    connection.Disconnect();
+    return kExitWrongPassword;
+  }
+  return kExitDone;
+}
+
+int DeviceOpenOutcome(int openResult, std::string& message) {
+  message.clear();
+  if (openResult == kOk) return kExitDone;
+  if (openResult == kStopped || openResult == kStoppedSilently) {
+    message =
+        "The device backup stopped before it finished: it was cancelled here or on the device, "
+        "or the device was disconnected or stopped answering.";
+    return kExitStopped;
+  }
+  message = "The device could not be backed up (error " + std::to_string(openResult) + ").";
+  return kExitSourceUnopenable;
+}
+
+std::string FinishDeviceScan() {
+  DeviceConnection& connection = DeviceConnection::Instance();
+  // Encryption turned off before the scan but never reached by a backup job is turned on here.
+  if (connection.HasRememberedEncryptionPassword()) (void)TurnOnBackupEncryption(connection);
+  bool leftOff = connection.backupEncryptionLeftOff != 0;
+  connection.Disconnect();
+  return leftOff ? kEncryptionLeftOff : "";
+}
 
 int RunDeviceCommand(const std::vector<std::string>& args) {
   if (args.empty()) {

@@ -15,7 +15,8 @@ namespace salvora::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: salvora-cli scan SOURCE [--password PW | --password-file FILE] [--json]\n";
+    "Usage: salvora-cli scan SOURCE [--password PW | --password-file FILE] [--json]\n"
+    "SOURCE is a backup folder, or \"device\" for the connected device.\n";
 
 }  // namespace
 
@@ -47,6 +48,8 @@ int RunScanCommand(const std::vector<std::string>& args) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
+  // The word "device" names the connected phone; a folder of that name is "./device".
+  request.device = request.source == "device";
 
   ScanRun run;
   RunScan(request, run);
@@ -71,7 +74,8 @@ int RunScanCommand(const std::vector<std::string>& args) {
     std::fprintf(stderr, "%s\n", run.message.c_str());
     return run.exitStatus;
   } else {
-    std::printf("Scanned %s\n", request.source.string().c_str());
+    std::printf("Scanned %s\n",
+                request.device ? "the connected device" : request.source.string().c_str());
     for (size_t i = 0; i < kAllCategories.size(); ++i) {
       std::printf("  %-22s %8u   %s\n", std::string(CategoryTreeLabel(kAllCategories[i])).c_str(),
                   totals[i].count,

@@ -12,11 +12,13 @@
 
 #include "backup/local_buckup_recovery.h"
 #include "cli/commands.h"
+#include "cli/device_scan.h"
 #include "core/app_services.h"
 #include "core/category_id.h"
 #include "core/result_codes.h"
 #include "core/statistics_obj.h"
 #include "core/text.h"
+#include "device/device_recovery.h"
 #include "media/file_classifier.h"
 
 namespace salvora::cli {
@@ -85,6 +87,10 @@ bool ParsePasswordOption(const std::vector<std::string>& args, size_t& i,
 }
 
 void RunScan(const ScanRequest& request, ScanRun& run) {
+  if (request.device) {
+    RunDeviceScan(request, run);
+    return;
+  }
   std::error_code ec;
   if (!std::filesystem::is_directory(request.source, ec)) {
     run.exitStatus = kExitSourceUnopenable;
@@ -175,6 +181,69 @@ void RunScan(const ScanRequest& request, ScanRun& run) {
   } else {
     run.exitStatus = kExitDone;
   }
+}
+
+namespace {
+
+// Runs a started session to its end; Ctrl-C stops it. Returns the stop state.
+void DriveSession(ScanRun& run, ProgressBar* bar) {
+  bool stopping = false;
+  while (run.session->IsRunning()) {
+    if (g_interrupted.load() && !stopping) {
+      stopping = true;
+      if (bar != nullptr) bar->Finish();
+      std::fputs("Stopping the scan...\n", stderr);
+      run.session->Stop();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  run.session->Wait();
+  if (bar != nullptr) bar->Finish();
+}
+
+}  // namespace
+
+void RunDeviceScan(const ScanRequest& request, ScanRun& run) {
+  run.exitStatus = PrepareDeviceScan(request.password, run.message);
+  if (run.exitStatus != kExitDone) return;
+
+  auto bar = std::make_unique<ProgressBar>(!request.quiet && ::isatty(STDERR_FILENO) == 1);
+  ProgressBar* bar_ptr = bar.get();
+  run.observer = std::move(bar);
+  ScanSessionSetup setup;
+  setup.engines.device = CreateDeviceEngine;
+  setup.splitAppFiles = SplitAppFiles;
+  run.session = std::make_unique<CScanSession>(std::move(setup), run.observer.get());
+  run.session->SetPassword(request.password ? Utf8ToUtf16(*request.password) : u"");
+
+  ReportFirstRun();
+  g_interrupted.store(false);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  ::sigaction(SIGINT, &action, &previous);
+  if (run.session->Start(ScanSourceDevice) != kOk) {
+    ::sigaction(SIGINT, &previous, nullptr);
+    run.exitStatus = kExitSourceUnopenable;
+    run.message = "The scan could not be started.";
+    std::string warning = FinishDeviceScan();
+    if (!warning.empty()) run.message += "\n" + warning;
+    return;
+  }
+  DriveSession(run, bar_ptr);
+  ::sigaction(SIGINT, &previous, nullptr);
+
+  run.result = run.session->Result();
+  const int open = run.session->StepResult(ScanStep::kOpen);
+  if (run.result == kStopped && open == kOk) {
+    run.exitStatus = kExitStopped;
+    run.message = "The scan was stopped before it finished; the categories read so far are listed.";
+  } else {
+    run.exitStatus = DeviceOpenOutcome(open == CScanSession::kNotRun ? kOk : open, run.message);
+  }
+  std::string warning = FinishDeviceScan();
+  if (!warning.empty()) run.message += (run.message.empty() ? "" : "\n") + warning;
 }
 
 std::vector<CategoryFigures> CategoryTotals(CScanSession& session) {

@@ -16,6 +16,7 @@ namespace salvora::cli {
 
 struct ScanRequest {
   std::filesystem::path source;  // a backup folder
+  bool device = false;           // the connected device instead of `source`
   std::optional<std::string> password;
   bool quiet = false;  // no progress bar
 };
@@ -37,6 +38,9 @@ bool ParsePasswordOption(const std::vector<std::string>& args, size_t& i,
 
 // Runs the scan of `request` to its end. Ctrl-C stops it through the stop protocol.
 void RunScan(const ScanRequest& request, ScanRun& run);
+// The same for the connected device (request.device): connects, turns backup encryption off
+// with the password when the device encrypts, scans through the device engine, disconnects.
+void RunDeviceScan(const ScanRequest& request, ScanRun& run);
 
 // The shown count and the counted bytes of every category of a finished scan.
 struct CategoryFigures {

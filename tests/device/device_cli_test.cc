@@ -98,6 +98,7 @@ TEST(DeviceCliTest, WithoutAPhoneTheCommandsSaySoAndExit1) {
       {"no service", false, {"device", "info"}, 1, "the usbmuxd service"},
       {"no device", true, {"device", "info"}, 1, "No device is connected."},
       {"backup without a device", true, {"device", "backup", "out"}, 1, "No device is connected."},
+      {"scan without a device", true, {"scan", "device"}, 1, "No device is connected."},
       {"backup without a folder", false, {"device", "backup"}, 64, "Usage: salvora-cli device"},
       {"unknown sub-command", false, {"device", "erase"}, 64, "Unknown device command"},
   };
