@@ -11,7 +11,7 @@
 
 #include "decryptor/backup_decryptor.h"
 #include "decryptor/mbdb_file_list.h"
-#include "support/backup_encryptor.h"
+#include "backup_encryptor.h"
 #include "test_util.h"
 
 namespace salvora::testing {
@@ -34,10 +34,11 @@ std::string Drain(std::FILE* f) {
   return s;
 }
 
-RunResult RunTool(const fs::path& backup, const fs::path& output, const std::string& password) {
+RunResult RunTool(const fs::path& backup, const fs::path& output, const std::string& password,
+                  BackupDecryptor::Options options = {}) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
-  BackupDecryptor decryptor(out, err);
+  BackupDecryptor decryptor(out, err, options);
   RunResult r;
   r.rc = decryptor.Run(backup, output, password);
   r.out = Drain(out);
@@ -134,6 +135,13 @@ TEST(DecryptorRunTest, DamagedFilesAreSkippedAndNamedWhileTheRestGoesOn) {
   for (const std::string& id : {sms, jpg, note}) {
     EXPECT_NE(r.err.find("Skipped " + id), std::string::npos) << r.err;
   }
+
+  // Past the limit, failures are only counted.
+  BackupDecryptor::Options few;
+  few.maxNamedFiles = 1;
+  RunResult limited = RunTool(backup, dir.path() / "out2", (*b)["password"].str(), few);
+  EXPECT_EQ(limited.err.find("Skipped"), limited.err.rfind("Skipped")) << limited.err;
+  EXPECT_NE(limited.err.find("\n2 more files"), std::string::npos) << limited.err;
 }
 
 // The iOS 9 manifest of the fixture, with the recorded size of sms.db made stale as real

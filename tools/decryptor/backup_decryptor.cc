@@ -87,10 +87,19 @@ void BackupDecryptor::Note(const std::string& line) {
   std::fflush(err_);
 }
 
+void BackupDecryptor::NoteFile(const std::string& line) {
+  std::lock_guard lock(err_mutex_);
+  if (file_notes_++ >= options_.maxNamedFiles) return;
+  std::fputs(line.c_str(), err_);
+  std::fputc('\n', err_);
+  std::fflush(err_);
+}
+
 int BackupDecryptor::Run(const fs::path& backup_folder, const fs::path& output_folder,
                          const std::string& password) {
   decrypted_ = 0;
   failed_ = 0;
+  file_notes_ = 0;
   std::error_code ec;
   if (!fs::is_directory(backup_folder, ec)) {
     Note("The backup folder does not exist: " + EscapeForDiagnostics(backup_folder.string()));
@@ -141,6 +150,10 @@ int BackupDecryptor::Run(const fs::path& backup_folder, const fs::path& output_f
   }
   if (rc != kExitDone) return rc;
   ProcessJobs(*keybag, jobs, output_folder);
+  if (file_notes_ > options_.maxNamedFiles) {
+    Note(std::to_string(file_notes_ - options_.maxNamedFiles) +
+         " more files were skipped or kept with another size; they are not named.");
+  }
   return kExitDone;
 }
 
@@ -192,7 +205,7 @@ int BackupDecryptor::RunModern(const fs::path& backup_folder, const Keybag& keyb
     job.name = ColumnText(stmt.get(), 1) + "-" + ColumnText(stmt.get(), 2);
     if (!IsFileId(job.fileId)) {
       // Only 40 hexadecimal digits ever become a path: a hostile id cannot leave a folder.
-      Note("Skipped a row with an invalid file id: " + EscapeForDiagnostics(job.fileId) + " (" +
+      NoteFile("Skipped a row with an invalid file id: " + EscapeForDiagnostics(job.fileId) + " (" +
            EscapeForDiagnostics(job.name) + ")");
       ++failed_;
       continue;
@@ -204,7 +217,7 @@ int BackupDecryptor::RunModern(const fs::path& backup_folder, const Keybag& keyb
                               static_cast<size_t>(sqlite3_column_bytes(stmt.get(), 4))))
                         : std::nullopt;
     if (!archived) {
-      Note("Skipped " + Describe(job) + ": its file description cannot be read");
+      NoteFile("Skipped " + Describe(job) + ": its file description cannot be read");
       ++failed_;
       continue;
     }
@@ -212,7 +225,7 @@ int BackupDecryptor::RunModern(const fs::path& backup_folder, const Keybag& keyb
     if (archived->encryptionKey) {
       std::optional<ClassWrappedKey> split = SplitClassWrappedKey(*archived->encryptionKey);
       if (!split) {
-        Note("Skipped " + Describe(job) + ": its EncryptionKey is too short");
+        NoteFile("Skipped " + Describe(job) + ": its EncryptionKey is too short");
         ++failed_;
         continue;
       }
@@ -255,7 +268,7 @@ int BackupDecryptor::RunLegacy(const fs::path& backup_folder, std::vector<FileJo
     if (!f.encryptionKey.empty()) {
       std::optional<ClassWrappedKey> split = SplitClassWrappedKey(f.encryptionKey);
       if (!split) {
-        Note("Skipped " + Describe(job) + ": its encryption key is too short");
+        NoteFile("Skipped " + Describe(job) + ": its encryption key is too short");
         ++failed_;
         continue;
       }
@@ -295,24 +308,24 @@ void BackupDecryptor::ProcessJobs(const Keybag& keybag, const std::vector<FileJo
         // An empty file that the backup keeps no data file for.
         std::ofstream(output, std::ios::binary | std::ios::trunc);
         ok = Exists(output);
-        if (!ok) Note("Skipped " + Describe(job) + ": the output file cannot be created");
+        if (!ok) NoteFile("Skipped " + Describe(job) + ": the output file cannot be created");
       } else if (job.wrappedKey.empty()) {
         CbcFileDecryptor::Result r = decryptor.CopyFile(job.input, output);
         ok = r.status == CbcFileDecryptor::Status::kOk;
-        if (!ok) Note("Skipped " + Describe(job) + ": " + CbcFileDecryptor::StatusText(r.status));
+        if (!ok) NoteFile("Skipped " + Describe(job) + ": " + CbcFileDecryptor::StatusText(r.status));
       } else if (std::optional<Bytes> key = keybag.UnwrapKey(job.protectionClass, job.wrappedKey);
                  !key) {
-        Note("Skipped " + Describe(job) + ": its key does not unwrap with class " +
+        NoteFile("Skipped " + Describe(job) + ": its key does not unwrap with class " +
              std::to_string(job.protectionClass));
       } else {
         CbcFileDecryptor::Result r =
             decryptor.DecryptFile(job.input, output, *key, CbcFileDecryptor::Padding::kRequired);
         ok = r.status == CbcFileDecryptor::Status::kOk;
         if (!ok) {
-          Note("Skipped " + Describe(job) + ": " + CbcFileDecryptor::StatusText(r.status));
+          NoteFile("Skipped " + Describe(job) + ": " + CbcFileDecryptor::StatusText(r.status));
         } else if (job.expectedSize && *job.expectedSize != r.plainSize) {
           // Kept: the content decrypted with valid padding, only the recorded size differs.
-          Note("Kept " + Describe(job) + ": " + std::to_string(r.plainSize) +
+          NoteFile("Kept " + Describe(job) + ": " + std::to_string(r.plainSize) +
                " bytes decrypted, the manifest records " + std::to_string(*job.expectedSize));
         }
       }

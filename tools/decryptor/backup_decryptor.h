@@ -6,7 +6,8 @@
 //                     total printed at most every `countInterval` and once at the end
 //   "Wrong password"  the password does not open the keybag; nothing is written
 // Failures of single files, and why the run cannot start, go to standard error, one line
-// each. Names taken from the backup are escaped there so that they can never spell either of
+// each; after `maxNamedFiles` file lines the rest are only counted, in one closing line, so
+// that a backup with many missing files cannot flood the reader's pipe. Names taken from the backup are escaped there so that they can never spell either of
 // the two texts above.
 //
 // Writes: the decrypted files, flat in the output folder under their file ids; for a backup
@@ -37,6 +38,7 @@ class BackupDecryptor {
   struct Options {
     unsigned threads = 0;  // 0: one per processor, at least 2
     std::chrono::milliseconds countInterval{100};
+    uint64_t maxNamedFiles = 1000;
   };
 
   // One backup file to produce.
@@ -68,7 +70,8 @@ class BackupDecryptor {
   int RunLegacy(const std::filesystem::path& backup_folder, std::vector<FileJob>& jobs);
   void ProcessJobs(const Keybag& keybag, const std::vector<FileJob>& jobs,
                    const std::filesystem::path& output_folder);
-  void Note(const std::string& line);  // one diagnostic line, under the lock
+  void Note(const std::string& line);      // one diagnostic line, under the lock
+  void NoteFile(const std::string& line);  // a line about one file, within the limit
 
   std::FILE* out_;
   std::FILE* err_;
@@ -76,6 +79,7 @@ class BackupDecryptor {
   std::mutex err_mutex_;
   uint64_t decrypted_ = 0;
   uint64_t failed_ = 0;
+  uint64_t file_notes_ = 0;  // file lines asked for, named or not
 };
 
 // Text from a backup made safe for a diagnostic line: control bytes and backslashes are

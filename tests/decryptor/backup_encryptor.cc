@@ -1,4 +1,4 @@
-#include "support/backup_encryptor.h"
+#include "backup_encryptor.h"
 
 #include <array>
 #include <fstream>
