@@ -14,7 +14,7 @@
 #include "backup/plist_ptr.h"
 #include "decryptor/crypto.h"
 #include "decryptor/keybag.h"
-#include "decryptor/mbdb_file_list.h"
+#include "backup/file_id_hasher.h"
 
 namespace salvora::testing {
 namespace {
@@ -166,7 +166,7 @@ bool WritePlainBackup(const fs::path& folder, const std::vector<PlainFile>& file
                                 nullptr) == SQLITE_OK;
   for (const PlainFile& f : files) {
     if (!ok) break;
-    std::string id = decryptor::FileIdOf(f.domain, f.relativePath);
+    std::string id = FileIdOfKey(f.domain + "-" + f.relativePath);
     sqlite3_bind_text(stmt, 1, id.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(stmt, 2, f.domain.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(stmt, 3, f.relativePath.c_str(), -1, SQLITE_TRANSIENT);

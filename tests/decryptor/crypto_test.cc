@@ -1,6 +1,6 @@
 // The building blocks of the decryptor: published vectors for PBKDF2 and the AES key wrap,
-// malformed keybags, the CBC file decryption across buffer boundaries, the mbdb record walk
-// and the escaping of names on standard error.
+// malformed keybags, the CBC file decryption across buffer boundaries and the escaping of
+// names on standard error.
 #include <string>
 #include <vector>
 
@@ -12,7 +12,6 @@
 #include "decryptor/cbc_file_decryptor.h"
 #include "decryptor/crypto.h"
 #include "decryptor/keybag.h"
-#include "decryptor/mbdb_file_list.h"
 #include "test_util.h"
 
 namespace salvora::testing {
@@ -193,44 +192,6 @@ TEST(CbcFileDecryptorTest, OptionalPaddingKeepsWholeSqliteUnits) {
     ASSERT_EQ(r.status, CbcFileDecryptor::Status::kOk);
     EXPECT_EQ(ReadFileBytes(dir.path() / "out"), db);
   }
-}
-
-std::string MbdbString(const std::string& s) {
-  return std::string{static_cast<char>(s.size() >> 8), static_cast<char>(s.size() & 0xFF)} + s;
-}
-std::string MbdbRecord(const std::string& domain, const std::string& path, uint16_t mode,
-                       const std::string& key, uint8_t size_low) {
-  std::string r = MbdbString(domain) + MbdbString(path) + "\xFF\xFF" + "\xFF\xFF" +
-                  (key.empty() ? std::string("\xFF\xFF") : MbdbString(key));
-  r += static_cast<char>(mode >> 8);
-  r += static_cast<char>(mode & 0xFF);
-  r += std::string(8 + 4 + 4 + 12 + 7, '\0');
-  r += static_cast<char>(size_low);  // last byte of the 8-byte size
-  r += std::string("\x03\x01", 2);   // protection class 3, one property
-  r += MbdbString("name") + MbdbString("value");
-  return r;
-}
-
-TEST(MbdbFileListTest, KeepsRegularFilesAndStopsAtATruncatedRecord) {
-  const std::string key = std::string("\x02\0\0\0", 4) + std::string(40, 'k');
-  const std::string bytes = std::string("mbdb\x05\x00", 6) +
-                            MbdbRecord("HomeDomain", "Library", 040755, "", 0) +
-                            MbdbRecord("HomeDomain", "Library/SMS/sms.db", 0100644, key, 9) +
-                            MbdbRecord("HomeDomain", "link", 0120755, "", 0) +
-                            MbdbRecord("HomeDomain", "", 0100644, "", 0) +
-                            MbdbRecord("MediaDomain", "a.m4a", 0100644, "", 1).substr(0, 30);
-  std::vector<decryptor::MbdbFile> files;
-  ASSERT_TRUE(decryptor::ReadMbdbFiles(bytes, files));
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].relativePath, "Library/SMS/sms.db");
-  EXPECT_EQ(files[0].size, 9u);
-  EXPECT_EQ(files[0].protectionClass, 3);
-  EXPECT_EQ(std::string(files[0].encryptionKey.begin(), files[0].encryptionKey.end()), key);
-  EXPECT_EQ(decryptor::FileIdOf("HomeDomain", "Library/SMS/sms.db"),
-            "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
-
-  std::vector<decryptor::MbdbFile> none;
-  EXPECT_FALSE(decryptor::ReadMbdbFiles("mbdx\x05\x00", none));
 }
 
 TEST(DiagnosticsTest, NamesFromTheBackupCannotSpellTheProgressTexts) {

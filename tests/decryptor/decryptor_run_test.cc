@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "decryptor/backup_decryptor.h"
-#include "decryptor/mbdb_file_list.h"
+#include "backup/file_id_hasher.h"
 #include "backup_encryptor.h"
 #include "test_util.h"
 
@@ -205,7 +205,7 @@ TEST(DecryptorRunTest, BackupsOfTheTestHelperDecryptToTheirPlainFiles) {
     EXPECT_EQ(manifest.size() % 512, 0u);
     for (const PlainFile& f : SampleFiles()) {
       SCOPED_TRACE(f.relativePath);
-      EXPECT_EQ(ReadFileBytes(dir.path() / "out" / decryptor::FileIdOf(f.domain, f.relativePath)),
+      EXPECT_EQ(ReadFileBytes(dir.path() / "out" / FileIdOfKey(f.domain + "-" + f.relativePath)),
                 f.content);
     }
     EXPECT_EQ(RunTool(dir.path() / "enc", dir.path() / "out2", c.options.password + "x").rc,

@@ -9,11 +9,12 @@
 
 #include <sqlite3.h>
 
+#include "backup/file_id_hasher.h"
+#include "backup/mbdb_parser.h"
 #include "core/text.h"
 #include "decryptor/archived_file.h"
 #include "decryptor/cbc_file_decryptor.h"
 #include "decryptor/manifest_plist.h"
-#include "decryptor/mbdb_file_list.h"
 #include "records/sqlite_db.h"
 
 namespace salvora::decryptor {
@@ -255,18 +256,27 @@ int BackupDecryptor::RunLegacy(const fs::path& backup_folder, std::vector<FileJo
     return kExitCannotRun;
   }
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<MbdbFile> files;
-  if (!ReadMbdbFiles(bytes, files)) {
+  MbdbParser parser(bytes);
+  if (!parser.header_ok()) {
     Note("Manifest.mbdb is not a backup manifest.");
     return kExitCannotRun;
   }
-  for (MbdbFile& f : files) {
+  FileIdHasher hasher;
+  MbdbRecord record;
+  MbdbParser::Step step;
+  while ((step = parser.Next(record)) == MbdbParser::Step::kRecord) {
+    // Only regular files have content; folders and links are left to the manifest.
+    if (!record.IsRegularFile() || !record.domain || !record.path || record.domain->empty() ||
+        record.path->empty()) {
+      continue;
+    }
     FileJob job;
-    job.fileId = FileIdOf(f.domain, f.relativePath);
-    job.name = f.domain + "-" + f.relativePath;
+    job.fileId = hasher.IdOf(*record.domain, *record.path);
+    job.name = std::string(*record.domain) + "-" + std::string(*record.path);
     job.input = backup_folder / job.fileId;  // this layout is flat
-    if (!f.encryptionKey.empty()) {
-      std::optional<ClassWrappedKey> split = SplitClassWrappedKey(f.encryptionKey);
+    if (record.encryptionKey && !record.encryptionKey->empty()) {
+      std::optional<ClassWrappedKey> split = SplitClassWrappedKey(
+          Bytes(record.encryptionKey->begin(), record.encryptionKey->end()));
       if (!split) {
         NoteFile("Skipped " + Describe(job) + ": its encryption key is too short");
         ++failed_;
@@ -274,11 +284,14 @@ int BackupDecryptor::RunLegacy(const fs::path& backup_folder, std::vector<FileJo
       }
       job.protectionClass = split->protectionClass;
       job.wrappedKey = std::move(split->wrappedKey);
-    } else if (f.size == 0 && !Exists(job.input)) {
+    } else if (record.size == 0 && !Exists(job.input)) {
       job.expectedSize = 0;  // an empty file the backup did not store
     }
     // The recorded size can be stale; the decrypted length less its padding is trusted.
     jobs.push_back(std::move(job));
+  }
+  if (step == MbdbParser::Step::kTruncated) {
+    Note("Manifest.mbdb ends inside a record; the files before it are decrypted.");
   }
   return kExitDone;
 }
