@@ -6,38 +6,42 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 namespace salvora {
 
 class ProgressLock {
  public:
-  // Blocks until the lock is free, then takes it.
+  // Blocks until the lock is free and every earlier waiter has had it, then takes it. Takers
+  // are served in arrival order, so a pause is not starved by a worker that reports in a
+  // tight loop.
   void lock() {
     std::unique_lock<std::mutex> guard(mutex_);
-    freed_.wait(guard, [this] { return !held_; });
-    held_ = true;
+    const uint64_t ticket = nextTicket_++;
+    turn_.wait(guard, [&] { return serving_ == ticket; });
   }
-  // Takes the lock when it is free; false otherwise.
+  // Takes the lock when nobody holds it or waits for it; false otherwise.
   bool try_lock() {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (held_) return false;
-    held_ = true;
+    if (serving_ != nextTicket_) return false;
+    ++nextTicket_;
     return true;
   }
   // Releases the lock. Must be held.
   void unlock() {
     {
       std::lock_guard<std::mutex> guard(mutex_);
-      held_ = false;
+      ++serving_;
     }
-    freed_.notify_one();
+    turn_.notify_all();
   }
 
  private:
   std::mutex mutex_;
-  std::condition_variable freed_;
-  bool held_ = false;
+  std::condition_variable turn_;
+  uint64_t nextTicket_ = 0;  // the ticket the next taker draws
+  uint64_t serving_ = 0;     // the ticket that holds (or may take) the lock
 };
 
 }  // namespace salvora

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,8 @@ struct FakeScript {
   std::array<std::vector<int>, kScanStepCount> reports;
   // Operations that keep reporting (every millisecond) until the callback answers non-zero.
   std::array<bool, kScanStepCount> reportUntilStopped{};
+  // Like reportUntilStopped, without the pause between reports.
+  std::array<bool, kScanStepCount> reportTightlyUntilStopped{};
   // Runs inside an operation, after its records were appended and before its reports.
   std::function<void(ScanStep)> during;
   ScanResults records;  // what each operation appends (WhatsApp attachments replace)
@@ -35,6 +38,10 @@ struct FakeState {
   std::mutex mutex;
   std::vector<std::string> calls;
   std::vector<int> answers;  // what the progress callback answered, in order
+  size_t Answers() {
+    std::lock_guard<std::mutex> hold(mutex);
+    return answers.size();
+  }
   BackupReader* attachedReader = reinterpret_cast<BackupReader*>(1);
   std::atomic<bool> inOperation[kScanStepCount]{};
 
@@ -152,11 +159,14 @@ class FakeEngine : public IPhoneRecoveryParse {
     for (int percent : script.reports[i]) {
       if (int answer = Report(percent); answer != 0) return answer;
     }
-    if (script.reportUntilStopped[i]) {
+    if (script.reportUntilStopped[i] || script.reportTightlyUntilStopped[i]) {
       // Bounded, so that a broken stop fails the test instead of hanging it.
-      for (int n = 0; n < 20000; ++n) {
+      auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (std::chrono::steady_clock::now() < end) {
         if (int answer = Report(3); answer != 0) return answer;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!script.reportTightlyUntilStopped[i]) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
       }
     }
     return script.results[i];

@@ -370,6 +370,23 @@ TEST_F(ScanSessionTest, PauseBlocksTheWorkerAtItsNextReport) {
   EXPECT_EQ(session->Result(), kOk);
 }
 
+TEST_F(ScanSessionTest, PauseHoldsAWorkerThatReportsContinuously) {
+  state_->script.reportTightlyUntilStopped[static_cast<size_t>(ScanStep::kPhotos)] = true;
+  auto session = MakeSession();
+  ASSERT_EQ(session->Start(ScanSourceBackup), kOk);
+  WaitForStep(ScanStep::kPhotos);
+  ASSERT_TRUE(session->Pause());
+  // The report that ran as the pause began still logs its answer after releasing the lock.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  size_t answers = state_->Answers();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(state_->Answers(), answers);  // the worker waits in its report
+  session->Stop();
+  EXPECT_EQ(session->Result(), kStopped);
+  EXPECT_EQ(state_->Calls(), CallsUpTo("ReadPhotos"));
+  BackupAbortCounter() = 0;
+}
+
 TEST_F(ScanSessionTest, StopWhileRunningThenAnsweringNoGoesOn) {
   std::promise<void> asked;
   std::shared_future<void> go = asked.get_future().share();
