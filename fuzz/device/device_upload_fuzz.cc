@@ -43,7 +43,7 @@ class StreamDevice final : public salvora::IDeviceTransport {
   int ReceiveRaw(char* data, uint32_t length, uint32_t& received) override {
     // Odd-sized pieces, as a real link delivers them.
     size_t n = std::min<size_t>({length, size_ - position_, 1 + position_ % 7});
-    std::memcpy(data, data_ + position_, n);
+    if (n > 0) std::memcpy(data, data_ + position_, n);
     position_ += n;
     received = static_cast<uint32_t>(n);
     return 0;
