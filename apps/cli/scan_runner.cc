@@ -56,6 +56,39 @@ class ProgressBar : public IScanObserver {
 
 std::string FolderText(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
 
+// Starts the session's scan of `source` and runs it to its end; Ctrl-C stops it through the
+// stop protocol. False (with the exit status and message set) when it cannot start.
+bool StartAndDrive(ScanRun& run, int source, ProgressBar* bar) {
+  ReportFirstRun();
+  g_interrupted.store(false);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction previous {};
+  ::sigaction(SIGINT, &action, &previous);
+
+  if (run.session->Start(source) != kOk) {
+    ::sigaction(SIGINT, &previous, nullptr);
+    run.exitStatus = kExitSourceUnopenable;
+    run.message = "The scan could not be started.";
+    return false;
+  }
+  bool stopping = false;
+  while (run.session->IsRunning()) {
+    if (g_interrupted.load() && !stopping) {
+      stopping = true;
+      if (bar != nullptr) bar->Finish();
+      std::fputs("Stopping the scan...\n", stderr);
+      run.session->Stop();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  run.session->Wait();
+  ::sigaction(SIGINT, &previous, nullptr);
+  if (bar != nullptr) bar->Finish();
+  return true;
+}
+
 }  // namespace
 
 bool ParsePasswordOption(const std::vector<std::string>& args, size_t& i,
@@ -124,33 +157,7 @@ void RunScan(const ScanRequest& request, ScanRun& run) {
   run.session->SetSelectedBackup(info);
   run.session->SetPassword(request.password ? Utf8ToUtf16(*request.password) : u"");
 
-  ReportFirstRun();
-  g_interrupted.store(false);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
-  ::sigaction(SIGINT, &action, &previous);
-
-  if (run.session->Start(ScanSourceBackup) != kOk) {
-    ::sigaction(SIGINT, &previous, nullptr);
-    run.exitStatus = kExitSourceUnopenable;
-    run.message = "The scan could not be started.";
-    return;
-  }
-  bool stopping = false;
-  while (run.session->IsRunning()) {
-    if (g_interrupted.load() && !stopping) {
-      stopping = true;
-      if (bar_ptr != nullptr) bar_ptr->Finish();
-      std::fputs("Stopping the scan...\n", stderr);
-      run.session->Stop();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  run.session->Wait();
-  ::sigaction(SIGINT, &previous, nullptr);
-  bar_ptr->Finish();
+  if (!StartAndDrive(run, ScanSourceBackup, bar_ptr)) return;
 
   run.result = run.session->Result();
   const int open = run.session->StepResult(ScanStep::kOpen);
@@ -183,26 +190,6 @@ void RunScan(const ScanRequest& request, ScanRun& run) {
   }
 }
 
-namespace {
-
-// Runs a started session to its end; Ctrl-C stops it. Returns the stop state.
-void DriveSession(ScanRun& run, ProgressBar* bar) {
-  bool stopping = false;
-  while (run.session->IsRunning()) {
-    if (g_interrupted.load() && !stopping) {
-      stopping = true;
-      if (bar != nullptr) bar->Finish();
-      std::fputs("Stopping the scan...\n", stderr);
-      run.session->Stop();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  run.session->Wait();
-  if (bar != nullptr) bar->Finish();
-}
-
-}  // namespace
-
 void RunDeviceScan(const ScanRequest& request, ScanRun& run) {
   run.exitStatus = PrepareDeviceScan(request.password, run.message);
   if (run.exitStatus != kExitDone) return;
@@ -216,23 +203,11 @@ void RunDeviceScan(const ScanRequest& request, ScanRun& run) {
   run.session = std::make_unique<CScanSession>(std::move(setup), run.observer.get());
   run.session->SetPassword(request.password ? Utf8ToUtf16(*request.password) : u"");
 
-  ReportFirstRun();
-  g_interrupted.store(false);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
-  ::sigaction(SIGINT, &action, &previous);
-  if (run.session->Start(ScanSourceDevice) != kOk) {
-    ::sigaction(SIGINT, &previous, nullptr);
-    run.exitStatus = kExitSourceUnopenable;
-    run.message = "The scan could not be started.";
+  if (!StartAndDrive(run, ScanSourceDevice, bar_ptr)) {
     std::string warning = FinishDeviceScan();
     if (!warning.empty()) run.message += "\n" + warning;
     return;
   }
-  DriveSession(run, bar_ptr);
-  ::sigaction(SIGINT, &previous, nullptr);
 
   run.result = run.session->Result();
   const int open = run.session->StepResult(ScanStep::kOpen);
