@@ -21,6 +21,7 @@
 #include "core/abort_counter.h"
 #include "device/backup_file_transfer.h"
 #include "device/device_log.h"
+#include "device/stream_device.h"
 
 namespace {
 
@@ -37,51 +38,6 @@ void PutU32(std::string& out, uint32_t v) {
                static_cast<char>(v)};
   out.append(b, 4);
 }
-
-// A device whose upload is a prepared byte stream.
-class StreamDevice final : public salvora::IDeviceTransport {
- public:
-  explicit StreamDevice(const std::string& bytes) : bytes_(bytes) {}
-  std::string Udid() const override { return "bench-udid"; }
-  bool IsDevicePresent() override { return position_ < bytes_.size(); }
-  bool HasBackupService() const override { return true; }
-  int ReceiveMessage(salvora::PlistPtr& m) override {
-    m.reset();
-    return -5;
-  }
-  int SendMessage(const std::string&, plist_t) override { return 0; }
-  int SendRequest(const std::string&, const std::string&, const std::string&, plist_t) override {
-    return 0;
-  }
-  int SendStatusResponse(int, const char*, plist_t) override { return 0; }
-  int SendRaw(const char*, uint32_t length, uint32_t& sent) override {
-    sent = length;
-    return 0;
-  }
-  int ReceiveRaw(char* data, uint32_t length, uint32_t& received) override {
-    size_t n = std::min<size_t>({length, bytes_.size() - position_, 65536});
-    if (n > 0) std::memcpy(data, bytes_.data() + position_, n);
-    position_ += n;
-    received = static_cast<uint32_t>(n);
-    return 0;
-  }
-  int GetLockdownValue(const char*, const char*, salvora::PlistPtr& v) override {
-    v.reset();
-    return -1;
-  }
-  int AfcGetFileSize(const std::string&, uint64_t&) override { return AFC_E_OBJECT_NOT_FOUND; }
-  int AfcOpen(const std::string&, afc_file_mode_t, uint64_t&) override {
-    return AFC_E_OBJECT_NOT_FOUND;
-  }
-  int AfcRead(uint64_t, char*, uint32_t, uint32_t&) override { return AFC_E_INVALID_ARG; }
-  int AfcLock(uint64_t, afc_lock_op_t) override { return AFC_E_INVALID_ARG; }
-  int AfcClose(uint64_t) override { return AFC_E_INVALID_ARG; }
-  int PostNotification(const std::string&) override { return 0; }
-
- private:
-  const std::string& bytes_;
-  size_t position_ = 0;
-};
 
 void Quiet(const std::string&) {}
 
@@ -112,7 +68,7 @@ int main(int argc, char** argv) {
   std::string stream;
   stream.reserve(static_cast<size_t>(files) * (size + size / 32768 * 5 + 128));
   for (int f = 0; f < files; ++f) {
-    std::string name = "bench-udid/" + std::to_string(f);
+    std::string name = "stream-udid/" + std::to_string(f);
     PutU32(stream, 11);
     stream += "/var/mobile";
     PutU32(stream, static_cast<uint32_t>(name.size()));
@@ -136,8 +92,8 @@ int main(int argc, char** argv) {
     fs::remove_all(backup, ec);
     fs::create_directories(backup);
     salvora::BackupAbortCounter().store(0);
-    StreamDevice device(stream);
-    salvora::BackupFileTransfer transfer(device, backup, "bench-udid");
+    salvora::testing::StreamDevice device(stream.data(), stream.size(), 65536);
+    salvora::BackupFileTransfer transfer(device, backup, "stream-udid");
     double start = Now();
     received = transfer.ReceiveFiles().files;
     bestReceive = std::min(bestReceive, Now() - start);
