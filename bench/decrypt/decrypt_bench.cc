@@ -44,27 +44,16 @@ std::string Quote(const std::string& text) {
   return out + "'";
 }
 
-void PutTag(Bytes& bag, const char* tag, const Bytes& value) {
-  bag.insert(bag.end(), tag, tag + 4);
-  uint32_t n = static_cast<uint32_t>(value.size());
-  for (int s = 24; s >= 0; s -= 8) bag.push_back(static_cast<uint8_t>(n >> s));
-  bag.insert(bag.end(), value.begin(), value.end());
-}
-Bytes Be32(uint32_t v) {
-  return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-          static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
-}
-
 void BenchKdf() {
   const std::string password = "benchmark password";
   const Bytes salt(20, 0x5A);
   const Bytes dpsl(20, 0xA5);
   Bytes bag;
-  PutTag(bag, "UUID", Bytes(16));
-  PutTag(bag, "SALT", salt);
-  PutTag(bag, "ITER", Be32(kIter));
-  PutTag(bag, "DPIC", Be32(kDpic));
-  PutTag(bag, "DPSL", dpsl);
+  salvora::testing::AppendKeybagRecord(bag, "UUID", Bytes(16));
+  salvora::testing::AppendKeybagRecord(bag, "SALT", salt);
+  salvora::testing::AppendKeybagRecord(bag, "ITER", salvora::testing::KeybagInt(kIter));
+  salvora::testing::AppendKeybagRecord(bag, "DPIC", salvora::testing::KeybagInt(kDpic));
+  salvora::testing::AppendKeybagRecord(bag, "DPSL", dpsl);
   auto keybag = salvora::decryptor::Keybag::Parse(bag);
   if (!keybag) {
     std::printf("kdf: keybag not parsed\n");
@@ -76,13 +65,14 @@ void BenchKdf() {
   double ours = Seconds(Clock::now() - start);
 
   // The same two stages through the OpenSSL command line.
-  std::string first = "openssl kdf -keylen 32 -kdfopt digest:SHA256 -kdfopt pass:" +
-                      Quote(password) + " -kdfopt hexsalt:" + salvora::decryptor::ToHex(dpsl) +
-                      " -kdfopt iter:" + std::to_string(kDpic) + " PBKDF2 > /dev/null";
+  std::string first =
+      "openssl kdf -keylen 32 -kdfopt digest:SHA256 -kdfopt pass:" + Quote(password) +
+      " -kdfopt hexsalt:" + salvora::decryptor::ToHex(dpsl) +
+      " -kdfopt iter:" + std::to_string(kDpic) + " PBKDF2 > /dev/null";
   std::string second = "openssl kdf -keylen 32 -kdfopt digest:SHA1 -kdfopt hexpass:" +
-                       salvora::decryptor::ToHex(stage) + " -kdfopt hexsalt:" +
-                       salvora::decryptor::ToHex(salt) + " -kdfopt iter:" +
-                       std::to_string(kIter) + " PBKDF2 > /dev/null";
+                       salvora::decryptor::ToHex(stage) +
+                       " -kdfopt hexsalt:" + salvora::decryptor::ToHex(salt) +
+                       " -kdfopt iter:" + std::to_string(kIter) + " PBKDF2 > /dev/null";
   double openssl = TimeCommand(first + " && " + second);
   std::printf("kdf_dpic %u\nkdf_iter %u\n", kDpic, kIter);
   std::printf("kdf_decryptor_seconds %.3f\n", ours);
@@ -135,7 +125,8 @@ void BenchBulk(const fs::path& work, int runs) {
   for (int i = 0; i < runs; ++i) {
     fs::remove_all(work / "copy", ec);
     fs::remove_all(work / "out", ec);
-    cp.push_back(TimeCommand("cp -r " + Quote(enc.string()) + " " + Quote((work / "copy").string())));
+    cp.push_back(
+        TimeCommand("cp -r " + Quote(enc.string()) + " " + Quote((work / "copy").string())));
     fs::remove_all(work / "copy", ec);
     tool.push_back(TimeCommand(Quote((bin / "tool").string()) + " " + Quote(enc.string()) + " " +
                                Quote((work / "out").string()) + " " + Quote(options.password) +
@@ -182,7 +173,8 @@ int main(int argc, char** argv) {
     } else if (a == "--bulk-only") {
       kdf = false;
     } else {
-      std::fprintf(stderr, "Usage: decrypt_bench [--work DIR] [--runs N] [--kdf-only|--bulk-only]\n");
+      std::fprintf(stderr,
+                   "Usage: decrypt_bench [--work DIR] [--runs N] [--kdf-only|--bulk-only]\n");
       return 2;
     }
   }

@@ -161,8 +161,8 @@ int DecryptBackup(ProgressState& progress, const fs::path& backup_folder,
   {
     platform::ChildProcess child;
     // Each path and the password are single arguments; no shell sees them.
-    if (child.Start(copy, {backup_folder.string(), output_folder.string(), Utf16ToUtf8(password)}) !=
-        0) {
+    if (child.Start(copy,
+                    {backup_folder.string(), output_folder.string(), Utf16ToUtf8(password)}) != 0) {
       return kInvalidParameter;
     }
     result = Supervise(progress, child, file_count);

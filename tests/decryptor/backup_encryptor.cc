@@ -11,10 +11,10 @@
 #include <plist/plist.h>
 #include <sqlite3.h>
 
+#include "backup/file_id_hasher.h"
 #include "backup/plist_ptr.h"
 #include "decryptor/crypto.h"
 #include "decryptor/keybag.h"
-#include "backup/file_id_hasher.h"
 
 namespace salvora::testing {
 namespace {
@@ -26,18 +26,6 @@ Bytes Random(size_t n) {
   Bytes out(n);
   RAND_bytes(out.data(), static_cast<int>(n));
   return out;
-}
-
-void PutTag(Bytes& bag, const char* tag, const Bytes& value) {
-  bag.insert(bag.end(), tag, tag + 4);
-  uint32_t n = static_cast<uint32_t>(value.size());
-  for (int shift = 24; shift >= 0; shift -= 8) bag.push_back(static_cast<uint8_t>(n >> shift));
-  bag.insert(bag.end(), value.begin(), value.end());
-}
-
-Bytes Be32(uint32_t v) {
-  return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-          static_cast<uint8_t>(v)};
 }
 
 Bytes Le32(uint32_t v) {
@@ -57,7 +45,7 @@ bool EncryptFile(const fs::path& in_path, const fs::path& out_path, const Bytes&
   std::ofstream out(out_path, std::ios::binary | std::ios::trunc);
   if (!in || !out) return false;
   std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(),
-                                                                  EVP_CIPHER_CTX_free);
+                                                                 EVP_CIPHER_CTX_free);
   static const uint8_t kIv[16] = {};
   if (EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), kIv) != 1) {
     return false;
@@ -109,12 +97,13 @@ std::string FileBlob(const std::string& relative_path, uint64_t size, uint32_t c
   plist_array_append_item(objects, plist_new_string(relative_path.c_str()));
   plist_t data = plist_new_dict();
   plist_dict_set_item(data, "$class", plist_new_uid(4));
-  plist_dict_set_item(data, "NS.data",
-                      plist_new_data(reinterpret_cast<const char*>(encryption_key.data()),
-                                     encryption_key.size()));
+  plist_dict_set_item(
+      data, "NS.data",
+      plist_new_data(reinterpret_cast<const char*>(encryption_key.data()), encryption_key.size()));
   plist_array_append_item(objects, data);
   for (auto [name, classes] :
-       {std::pair{"NSMutableData", std::array<const char*, 3>{"NSMutableData", "NSData", "NSObject"}},
+       {std::pair{"NSMutableData",
+                  std::array<const char*, 3>{"NSMutableData", "NSData", "NSObject"}},
         std::pair{"MBFile", std::array<const char*, 3>{"MBFile", "NSObject", nullptr}}}) {
     plist_t cls_obj = plist_new_dict();
     plist_t list = plist_new_array();
@@ -147,6 +136,18 @@ struct Row {
 };
 
 }  // namespace
+
+void AppendKeybagRecord(Bytes& bag, const char* tag, const Bytes& value) {
+  bag.insert(bag.end(), tag, tag + 4);
+  uint32_t n = static_cast<uint32_t>(value.size());
+  for (int shift = 24; shift >= 0; shift -= 8) bag.push_back(static_cast<uint8_t>(n >> shift));
+  bag.insert(bag.end(), value.begin(), value.end());
+}
+
+Bytes KeybagInt(uint32_t v) {
+  return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
+          static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)};
+}
 
 bool WritePlainBackup(const fs::path& folder, const std::vector<PlainFile>& files) {
   std::error_code ec;
@@ -194,17 +195,17 @@ bool EncryptBackup(const fs::path& plain, const fs::path& out, const EncryptOpti
   Bytes salt = Random(20);
   Bytes dpsl = Random(20);
   Bytes bag;
-  PutTag(bag, "VERS", Be32(options.dpIterations != 0 ? 5 : 3));
-  PutTag(bag, "TYPE", Be32(1));
-  PutTag(bag, "UUID", Random(16));
-  PutTag(bag, "HMCK", Bytes(40, 0));
-  PutTag(bag, "WRAP", Be32(0));
-  PutTag(bag, "SALT", salt);
-  PutTag(bag, "ITER", Be32(options.iterations));
+  AppendKeybagRecord(bag, "VERS", KeybagInt(options.dpIterations != 0 ? 5 : 3));
+  AppendKeybagRecord(bag, "TYPE", KeybagInt(1));
+  AppendKeybagRecord(bag, "UUID", Random(16));
+  AppendKeybagRecord(bag, "HMCK", Bytes(40, 0));
+  AppendKeybagRecord(bag, "WRAP", KeybagInt(0));
+  AppendKeybagRecord(bag, "SALT", salt);
+  AppendKeybagRecord(bag, "ITER", KeybagInt(options.iterations));
   if (options.dpIterations != 0) {
-    PutTag(bag, "DPWT", Be32(1));
-    PutTag(bag, "DPIC", Be32(options.dpIterations));
-    PutTag(bag, "DPSL", dpsl);
+    AppendKeybagRecord(bag, "DPWT", KeybagInt(1));
+    AppendKeybagRecord(bag, "DPIC", KeybagInt(options.dpIterations));
+    AppendKeybagRecord(bag, "DPSL", dpsl);
   }
   // The KEK is derived exactly as a reader derives it, from a keybag holding only the header.
   std::optional<decryptor::Keybag> header = decryptor::Keybag::Parse(bag);
@@ -214,11 +215,11 @@ bool EncryptBackup(const fs::path& plain, const fs::path& out, const EncryptOpti
   std::array<Bytes, 12> class_keys;
   for (uint32_t cls = 1; cls <= 11; ++cls) {
     class_keys[cls] = Random(32);
-    PutTag(bag, "UUID", Random(16));
-    PutTag(bag, "CLAS", Be32(cls));
-    PutTag(bag, "WRAP", Be32(2));
-    PutTag(bag, "KTYP", Be32(0));
-    PutTag(bag, "WPKY", *decryptor::AesKeyWrap(*kek, class_keys[cls]));
+    AppendKeybagRecord(bag, "UUID", Random(16));
+    AppendKeybagRecord(bag, "CLAS", KeybagInt(cls));
+    AppendKeybagRecord(bag, "WRAP", KeybagInt(2));
+    AppendKeybagRecord(bag, "KTYP", KeybagInt(0));
+    AppendKeybagRecord(bag, "WPKY", *decryptor::AesKeyWrap(*kek, class_keys[cls]));
   }
   if (options.manifestClass < 1 || options.manifestClass > 11 || options.fileClass < 1 ||
       options.fileClass > 11) {
@@ -260,10 +261,10 @@ bool EncryptBackup(const fs::path& plain, const fs::path& out, const EncryptOpti
       ok = false;
       break;
     }
-    std::string blob = FileBlob(
-        row.relativePath, size, options.fileClass,
-        ClassWrapped(options.fileClass,
-                     *decryptor::AesKeyWrap(class_keys[options.fileClass], file_key)));
+    std::string blob =
+        FileBlob(row.relativePath, size, options.fileClass,
+                 ClassWrapped(options.fileClass,
+                              *decryptor::AesKeyWrap(class_keys[options.fileClass], file_key)));
     sqlite3_bind_blob(stmt, 1, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
     sqlite3_bind_text(stmt, 2, row.fileId.c_str(), -1, SQLITE_TRANSIENT);
     ok = sqlite3_step(stmt) == SQLITE_DONE;
@@ -290,8 +291,9 @@ bool EncryptBackup(const fs::path& plain, const fs::path& out, const EncryptOpti
   plist_dict_set_item(root, "Version", plist_new_string("10.0"));
   plist_dict_set_item(root, "BackupKeyBag",
                       plist_new_data(reinterpret_cast<const char*>(bag.data()), bag.size()));
-  Bytes wrapped_manifest = ClassWrapped(
-      options.manifestClass, *decryptor::AesKeyWrap(class_keys[options.manifestClass], manifest_key));
+  Bytes wrapped_manifest =
+      ClassWrapped(options.manifestClass,
+                   *decryptor::AesKeyWrap(class_keys[options.manifestClass], manifest_key));
   plist_dict_set_item(root, "ManifestKey",
                       plist_new_data(reinterpret_cast<const char*>(wrapped_manifest.data()),
                                      wrapped_manifest.size()));

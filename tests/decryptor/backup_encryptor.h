@@ -15,6 +15,12 @@
 
 namespace salvora::testing {
 
+// Appends one keybag TLV record (4-byte tag, 4-byte big-endian length, value) to `bag`.
+void AppendKeybagRecord(std::vector<uint8_t>& bag, const char* tag,
+                        const std::vector<uint8_t>& value);
+// A keybag integer: 4 bytes big-endian.
+[[nodiscard]] std::vector<uint8_t> KeybagInt(uint32_t value);
+
 // One file of a small plain backup written by WritePlainBackup.
 struct PlainFile {
   std::string domain;

@@ -82,7 +82,8 @@ TEST(KeybagTest, MalformedRecordsAreRejected) {
       {"a length past the end", Cat({header, Tlv("SALT", Bytes(4), 5)})},
       {"an integer of three bytes", Cat({Tlv("UUID", Bytes(16)), Tlv("ITER", Bytes(3))})},
       {"a class record without WPKY", Cat({header, Tlv("UUID", Bytes(16)), Tlv("CLAS", four)})},
-      {"a class record without CLAS", Cat({header, Tlv("UUID", Bytes(16)), Tlv("WPKY", Bytes(40))})},
+      {"a class record without CLAS",
+       Cat({header, Tlv("UUID", Bytes(16)), Tlv("WPKY", Bytes(40))})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -90,9 +91,9 @@ TEST(KeybagTest, MalformedRecordsAreRejected) {
   }
 
   // Well-formed, but no class key is wrapped with the password: nothing a password opens.
-  auto device_only = decryptor::Keybag::Parse(
-      Cat({header, Tlv("UUID", Bytes(16)), Tlv("CLAS", four), Tlv("WRAP", Bytes{0, 0, 0, 1}),
-           Tlv("WPKY", Bytes(40))}));
+  auto device_only =
+      decryptor::Keybag::Parse(Cat({header, Tlv("UUID", Bytes(16)), Tlv("CLAS", four),
+                                    Tlv("WRAP", Bytes{0, 0, 0, 1}), Tlv("WPKY", Bytes(40))}));
   ASSERT_TRUE(device_only);
   EXPECT_EQ(device_only->Unlock(ToBytes("x")), decryptor::Keybag::UnlockResult::kUnusable);
 }

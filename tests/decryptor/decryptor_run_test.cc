@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "decryptor/backup_decryptor.h"
 #include "backup/file_id_hasher.h"
 #include "backup_encryptor.h"
+#include "decryptor/backup_decryptor.h"
 #include "test_util.h"
 
 namespace salvora::testing {
@@ -57,7 +57,8 @@ std::string LastLine(const std::string& text) {
   size_t end = text.find_last_not_of('\n');
   if (end == std::string::npos) return "";
   size_t start = text.rfind('\n', end);
-  return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1);
+  return text.substr(start == std::string::npos ? 0 : start + 1,
+                     end - (start == std::string::npos ? 0 : start + 1) + 1);
 }
 
 class FixtureRunTest : public ::testing::TestWithParam<const char*> {};
@@ -160,7 +161,7 @@ TEST(DecryptorRunTest, LegacyTrustsTheDecryptedLengthOverAStaleSize) {
   // user 4, group 4, three times 4 each; then the 8-byte size.
   size_t size_at = at + path.size() + 2 + 2 + 2 + 44 + 2 + 8 + 4 + 4 + 12;
   ASSERT_EQ(mbdb.substr(size_at, 8), std::string("\0\0\0\0\0\0\x50\x00", 8));  // 20480
-  mbdb.replace(size_at, 8, std::string("\0\0\0\0\0\x01\xD0\x00", 8));           // 118784
+  mbdb.replace(size_at, 8, std::string("\0\0\0\0\0\x01\xD0\x00", 8));          // 118784
   WriteFileBytes(backup / "Manifest.mbdb", mbdb);
 
   RunResult r = RunTool(backup, dir.path() / "out", (*b)["password"].str());

@@ -80,11 +80,11 @@ struct Env {
     fs::create_directories(backup);
     for (int i = 0; i < files; ++i) WriteFileBytes(backup / ("f" + std::to_string(i)), "");
   }
-  int Run(const fs::path& program_folder, const std::string& password, Recorder& rec,
-          int base, std::vector<fs::path>& files) {
+  int Run(const fs::path& program_folder, const std::string& password, Recorder& rec, int base,
+          std::vector<fs::path>& files) {
     ProgressState state{&Recorder::Callback, &rec, base, 10};
-    int rc = DecryptBackup(state, backup, output, work, program_folder, Utf8ToUtf16(password),
-                           files);
+    int rc =
+        DecryptBackup(state, backup, output, work, program_folder, Utf8ToUtf16(password), files);
     last_base = state.progressBase;
     return rc;
   }
@@ -107,10 +107,20 @@ TEST(DecryptBackupTest, ProgressFollowsTheDecryptorsOutput) {
       {"250 of 1000 from base 1", "out:Count: 250\\n", 1000, 1, kOk, {3, 11}, 1},
       {"the first count lifts base 0 to 1", "out:Count: 500\\n", 1000, 0, kOk, {1, 6, 11}, 1},
       {"output without a count", "out:working\\n", 10, 0, kOk, {0, 10}, 0},
-      {"a count past the file count stays in its step", "out:Count: 50\\n", 10, 1, kOk, {11, 11},
+      {"a count past the file count stays in its step",
+       "out:Count: 50\\n",
+       10,
+       1,
+       kOk,
+       {11, 11},
        1},
-      {"wrong password in the same read as a count", "out:Count: 250\\nWrong password\\n", 1000,
-       0, kWrongPassword, {10}, 0},
+      {"wrong password in the same read as a count",
+       "out:Count: 250\\nWrong password\\n",
+       1000,
+       0,
+       kWrongPassword,
+       {10},
+       0},
       {"silent exit", "", 10, 0, kOk, {10}, 0},
   };
   for (const Case& c : cases) {

@@ -62,14 +62,25 @@ class JsonValue {
       if (at >= t.size()) return false;
       char e = t[at++];
       switch (e) {
-        case 'n': out.push_back('\n'); break;
-        case 't': out.push_back('\t'); break;
-        case 'r': out.push_back('\r'); break;
-        case 'b': out.push_back('\b'); break;
-        case 'f': out.push_back('\f'); break;
+        case 'n':
+          out.push_back('\n');
+          break;
+        case 't':
+          out.push_back('\t');
+          break;
+        case 'r':
+          out.push_back('\r');
+          break;
+        case 'b':
+          out.push_back('\b');
+          break;
+        case 'f':
+          out.push_back('\f');
+          break;
         case 'u': {
           if (t.size() - at < 4) return false;
-          unsigned cp = static_cast<unsigned>(std::stoul(std::string(t.substr(at, 4)), nullptr, 16));
+          unsigned cp =
+              static_cast<unsigned>(std::stoul(std::string(t.substr(at, 4)), nullptr, 16));
           at += 4;
           if (cp < 0x80) {
             out.push_back(static_cast<char>(cp));
@@ -83,7 +94,9 @@ class JsonValue {
           }
           break;
         }
-        default: out.push_back(e); break;
+        default:
+          out.push_back(e);
+          break;
       }
     }
     if (at >= t.size()) return false;
@@ -140,9 +153,9 @@ class JsonValue {
       v.kind_ = Kind::kString;
       return ParseString(t, at, v.string_);
     }
-    for (auto [word, kind, value] : {std::tuple{"true", Kind::kBool, 1.0},
-                                     std::tuple{"false", Kind::kBool, 0.0},
-                                     std::tuple{"null", Kind::kNull, 0.0}}) {
+    for (auto [word, kind, value] :
+         {std::tuple{"true", Kind::kBool, 1.0}, std::tuple{"false", Kind::kBool, 0.0},
+          std::tuple{"null", Kind::kNull, 0.0}}) {
       std::string_view w(word);
       if (t.substr(at, w.size()) == w) {
         at += w.size();
@@ -152,7 +165,8 @@ class JsonValue {
       }
     }
     size_t end = at;
-    while (end < t.size() && std::string_view("+-0123456789.eE").find(t[end]) != std::string_view::npos) {
+    while (end < t.size() &&
+           std::string_view("+-0123456789.eE").find(t[end]) != std::string_view::npos) {
       ++end;
     }
     if (end == at) return false;

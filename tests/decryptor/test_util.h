@@ -78,8 +78,8 @@ inline fs::path CopyFixtureBackup(const JsonValue& backup, const fs::path& dir) 
   return to;
 }
 
-#define SALVORA_REQUIRE_VECTORS(var)                                                    \
-  std::optional<JsonValue> var = LoadVectors();                                         \
+#define SALVORA_REQUIRE_VECTORS(var)                                                   \
+  std::optional<JsonValue> var = LoadVectors();                                        \
   if (!var) GTEST_SKIP() << "encrypted fixtures not found in " << EncryptedFixtures(); \
   ASSERT_EQ(var->kind(), JsonValue::Kind::kObject)
 

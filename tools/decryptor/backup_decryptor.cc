@@ -207,7 +207,7 @@ int BackupDecryptor::RunModern(const fs::path& backup_folder, const Keybag& keyb
     if (!IsFileId(job.fileId)) {
       // Only 40 hexadecimal digits ever become a path: a hostile id cannot leave a folder.
       NoteFile("Skipped a row with an invalid file id: " + EscapeForDiagnostics(job.fileId) + " (" +
-           EscapeForDiagnostics(job.name) + ")");
+               EscapeForDiagnostics(job.name) + ")");
       ++failed_;
       continue;
     }
@@ -275,8 +275,8 @@ int BackupDecryptor::RunLegacy(const fs::path& backup_folder, std::vector<FileJo
     job.name = std::string(*record.domain) + "-" + std::string(*record.path);
     job.input = backup_folder / job.fileId;  // this layout is flat
     if (record.encryptionKey && !record.encryptionKey->empty()) {
-      std::optional<ClassWrappedKey> split = SplitClassWrappedKey(
-          Bytes(record.encryptionKey->begin(), record.encryptionKey->end()));
+      std::optional<ClassWrappedKey> split =
+          SplitClassWrappedKey(Bytes(record.encryptionKey->begin(), record.encryptionKey->end()));
       if (!split) {
         NoteFile("Skipped " + Describe(job) + ": its encryption key is too short");
         ++failed_;
@@ -298,9 +298,8 @@ int BackupDecryptor::RunLegacy(const fs::path& backup_folder, std::vector<FileJo
 
 void BackupDecryptor::ProcessJobs(const Keybag& keybag, const std::vector<FileJob>& jobs,
                                   const fs::path& output_folder) {
-  unsigned threads = options_.threads != 0
-                         ? options_.threads
-                         : std::max(2u, std::thread::hardware_concurrency());
+  unsigned threads =
+      options_.threads != 0 ? options_.threads : std::max(2u, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<size_t>(threads, std::max<size_t>(1, jobs.size())));
 
   std::atomic<size_t> next{0};
@@ -325,11 +324,12 @@ void BackupDecryptor::ProcessJobs(const Keybag& keybag, const std::vector<FileJo
       } else if (job.wrappedKey.empty()) {
         CbcFileDecryptor::Result r = decryptor.CopyFile(job.input, output);
         ok = r.status == CbcFileDecryptor::Status::kOk;
-        if (!ok) NoteFile("Skipped " + Describe(job) + ": " + CbcFileDecryptor::StatusText(r.status));
+        if (!ok)
+          NoteFile("Skipped " + Describe(job) + ": " + CbcFileDecryptor::StatusText(r.status));
       } else if (std::optional<Bytes> key = keybag.UnwrapKey(job.protectionClass, job.wrappedKey);
                  !key) {
         NoteFile("Skipped " + Describe(job) + ": its key does not unwrap with class " +
-             std::to_string(job.protectionClass));
+                 std::to_string(job.protectionClass));
       } else {
         CbcFileDecryptor::Result r =
             decryptor.DecryptFile(job.input, output, *key, CbcFileDecryptor::Padding::kRequired);
@@ -339,7 +339,7 @@ void BackupDecryptor::ProcessJobs(const Keybag& keybag, const std::vector<FileJo
         } else if (job.expectedSize && *job.expectedSize != r.plainSize) {
           // Kept: the content decrypted with valid padding, only the recorded size differs.
           NoteFile("Kept " + Describe(job) + ": " + std::to_string(r.plainSize) +
-               " bytes decrypted, the manifest records " + std::to_string(*job.expectedSize));
+                   " bytes decrypted, the manifest records " + std::to_string(*job.expectedSize));
         }
       }
       (ok ? decrypted : failed).fetch_add(1);

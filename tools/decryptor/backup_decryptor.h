@@ -7,8 +7,8 @@
 //   "Wrong password"  the password does not open the keybag; nothing is written
 // Failures of single files, and why the run cannot start, go to standard error, one line
 // each; after `maxNamedFiles` file lines the rest are only counted, in one closing line, so
-// that a backup with many missing files cannot flood the reader's pipe. Names taken from the backup are escaped there so that they can never spell either of
-// the two texts above.
+// that a backup with many missing files cannot flood the reader's pipe. Names taken from the backup
+// are escaped there so that they can never spell either of the two texts above.
 //
 // Writes: the decrypted files, flat in the output folder under their file ids; for a backup
 // with "Manifest.db", its decryption as "Manifest.db-decypted" in the backup folder. Nothing
@@ -47,7 +47,7 @@ class BackupDecryptor {
     std::filesystem::path input;  // the encrypted file in the backup
     std::string name;             // domain-relativePath, for diagnostics
     uint32_t protectionClass = 0;
-    Bytes wrappedKey;                     // empty: the file is stored plain and is copied
+    Bytes wrappedKey;                      // empty: the file is stored plain and is copied
     std::optional<uint64_t> expectedSize;  // checked after decryption (Manifest.db backups)
   };
 

@@ -179,14 +179,22 @@ CbcFileDecryptor::Result CbcFileDecryptor::CopyFile(const std::filesystem::path&
 
 const char* CbcFileDecryptor::StatusText(Status status) {
   switch (status) {
-    case Status::kOk: return "decrypted";
-    case Status::kCannotOpenInput: return "the encrypted file is missing or cannot be opened";
-    case Status::kReadError: return "the encrypted file cannot be read";
-    case Status::kNotBlockAligned: return "the encrypted file is truncated (not whole blocks)";
-    case Status::kBadPadding: return "bad padding (wrong key or damaged file)";
-    case Status::kCannotOpenOutput: return "the output file cannot be created";
-    case Status::kWriteError: return "the output file cannot be written";
-    case Status::kCipherError: return "the cipher failed";
+    case Status::kOk:
+      return "decrypted";
+    case Status::kCannotOpenInput:
+      return "the encrypted file is missing or cannot be opened";
+    case Status::kReadError:
+      return "the encrypted file cannot be read";
+    case Status::kNotBlockAligned:
+      return "the encrypted file is truncated (not whole blocks)";
+    case Status::kBadPadding:
+      return "bad padding (wrong key or damaged file)";
+    case Status::kCannotOpenOutput:
+      return "the output file cannot be created";
+    case Status::kWriteError:
+      return "the output file cannot be written";
+    case Status::kCipherError:
+      return "the cipher failed";
   }
   return "unknown failure";
 }

@@ -34,10 +34,14 @@ std::optional<Bytes> Pbkdf2(const Bytes& password, const Bytes& salt, uint32_t i
 
 const EVP_CIPHER* WrapCipher(size_t kek_size) {
   switch (kek_size) {
-    case 16: return EVP_aes_128_wrap();
-    case 24: return EVP_aes_192_wrap();
-    case 32: return EVP_aes_256_wrap();
-    default: return nullptr;
+    case 16:
+      return EVP_aes_128_wrap();
+    case 24:
+      return EVP_aes_192_wrap();
+    case 32:
+      return EVP_aes_256_wrap();
+    default:
+      return nullptr;
   }
 }
 
