@@ -14,10 +14,13 @@ inline constexpr int kExitStopped = 2;
 inline constexpr int kExitWrongPassword = 3;
 // The device backup worked, but the device's backup encryption could not be turned on again.
 inline constexpr int kExitEncryptionLeftOff = 4;
+// An export ran to its end, but some items could not be written.
+inline constexpr int kExitItemsFailed = 5;
 inline constexpr int kExitUsage = 64;
 
 int RunList(const std::vector<std::string>& args);
 int RunScanCommand(const std::vector<std::string>& args);
+int RunExportCommand(const std::vector<std::string>& args);
 int RunDeviceCommand(const std::vector<std::string>& args);
 
 }  // namespace salvora::cli

@@ -16,6 +16,9 @@ void PrintUsage(std::FILE* out) {
       "  scan SOURCE [--password PW | --password-file FILE] [--json]\n"
       "                               scan a backup folder (or \"device\": the connected\n"
       "                               device) and show what it holds\n"
+      "  export SOURCE OUTDIR [--password PW | --password-file FILE]\n"
+      "         [--only CATEGORY,...] [--deleted-only] [--json]\n"
+      "                               scan SOURCE and write its items into OUTDIR\n"
       "  device info                  the connected device: name, class, version, encryption\n"
       "  device backup OUTDIR [--password PW | --password-file FILE]\n"
       "                               back the connected device up into OUTDIR\n"
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "list") return RunList(args);
   if (command == "scan") return RunScanCommand(args);
+  if (command == "export") return RunExportCommand(args);
   if (command == "device") return RunDeviceCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     PrintUsage(stdout);

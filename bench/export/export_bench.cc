@@ -34,6 +34,7 @@
 #include "core/app_services.h"
 #include "core/statistics_obj.h"
 #include "export/recover_job.h"
+#include "media/file_classifier.h"
 #include "scan/scan_session.h"
 
 namespace fs = std::filesystem;
@@ -204,7 +205,12 @@ int main(int argc, char** argv) {
   fs::create_directories(work);
 
   // Scan.
-  salvora::BackupReader reader(backup.parent_path());
+  // The reader's work and scratch folders stay inside the benchmark's own folder.
+  salvora::BackupReaderFolders folders;
+  folders.backupRoot = backup.parent_path();
+  folders.workFolder = work / "reader-work";
+  folders.scratchRoot = work / "reader-scratch";
+  salvora::BackupReader reader(folders);
   salvora::BackupInfo info;
   if (reader.ReadFolder(backup, info) != 0) {
     std::fprintf(stderr, "export-bench: %s holds no readable Info.plist\n", backup.c_str());
@@ -213,6 +219,7 @@ int main(int argc, char** argv) {
   salvora::ScanSessionSetup setup;
   setup.engines.localBackup = [] { return salvora::CreateLocalBackupEngine(); };
   setup.reader = &reader;
+  setup.splitAppFiles = salvora::SplitAppFiles;
   salvora::CScanSession session(setup, nullptr);
   session.SetSelectedBackup(info);
   auto scan_start = Clock::now();
