@@ -13,34 +13,19 @@
 #include "backup/file_id_hasher.h"
 #include "backup/mbdb_parser.h"
 #include "core/result_codes.h"
+#include "platform/unique_fd.h"
 #include "records/sqlite_db.h"
 
 namespace salvora {
 namespace {
 
-// Closes a descriptor on every return path.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 // Loads the whole of a regular file into `bytes` (left uninitialised before the read: the
 // manifest can be tens of megabytes). 0, kMbdbUnopenable, or kInvalidParameter when the memory
 // cannot be had.
-int LoadWholeFile(const std::filesystem::path& path, std::unique_ptr<char[]>& bytes,
-                  size_t& size) {
+int LoadWholeFile(const std::filesystem::path& path, std::unique_ptr<char[]>& bytes, size_t& size) {
   size = 0;
   // Non-blocking, so that a FIFO planted under the manifest's name cannot hang the open.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) return kMbdbUnopenable;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {

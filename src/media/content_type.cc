@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/unique_fd.h"
+
 namespace salvora {
 namespace {
 
@@ -176,8 +178,8 @@ std::string_view DetectContentType(std::span<const uint8_t> head) {
 FileProbe ProbeFile(const std::filesystem::path& path) {
   FileProbe probe;
   if (path.empty()) return probe;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
+  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.ok()) {
     probe.state = (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)
                       ? FileProbe::State::kMissing
                       : FileProbe::State::kUnreadable;
@@ -185,11 +187,11 @@ FileProbe ProbeFile(const std::filesystem::path& path) {
   }
   probe.state = FileProbe::State::kUnreadable;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+  if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
     uint8_t head[kSignatureBytes];
     ssize_t n;
     do {
-      n = ::read(fd, head, sizeof head);
+      n = ::read(fd.get(), head, sizeof head);
     } while (n < 0 && errno == EINTR);
     if (n >= 0) {
       probe.state = FileProbe::State::kRead;
@@ -197,7 +199,6 @@ FileProbe ProbeFile(const std::filesystem::path& path) {
       probe.type = DetectContentType(std::span<const uint8_t>(head, static_cast<size_t>(n)));
     }
   }
-  ::close(fd);
   return probe;
 }
 
