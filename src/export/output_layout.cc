@@ -39,16 +39,6 @@ bool IsRefused(char32_t cp) {
   }
 }
 
-void AppendCodePoint(std::u16string& out, char32_t cp) {
-  if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
-  } else {
-    cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-  }
-}
-
 void TrimBlanksAndDots(std::u16string& text) {
   while (!text.empty() && (text.back() == u' ' || text.back() == u'.')) text.pop_back();
 }
@@ -88,19 +78,22 @@ std::u16string SafeName(std::u16string_view name, size_t max_bytes) {
   out.reserve(name.size());
   size_t bytes = 0;
   for (size_t i = 0; i < name.size(); ++i) {
-    char32_t cp = name[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 &&
-        name[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (name[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;  // an unpaired surrogate has no UTF-8 form
+    char16_t unit = name[i];
+    const bool pair = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() &&
+                      name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF;
+    if (pair) {
+      if (bytes + 4 > max_bytes) break;
+      bytes += 4;
+      out.push_back(unit);
+      out.push_back(name[++i]);
+      continue;
     }
-    if (IsRefused(cp)) cp = U'_';
-    size_t len = Utf8Length(cp);
+    if (unit >= 0xD800 && unit <= 0xDFFF) unit = 0xFFFD;  // an unpaired surrogate has no UTF-8
+    if (IsRefused(unit)) unit = u'_';
+    const size_t len = Utf8Length(static_cast<char32_t>(unit));
     if (bytes + len > max_bytes) break;
     bytes += len;
-    AppendCodePoint(out, cp);
+    out.push_back(unit);
   }
   // Trailing blanks and dots vanish on some file systems and make "." and ".." out of
   // names such as "..": trimming them also removes those two.
