@@ -143,7 +143,11 @@ void BenchBulk(const fs::path& work, int runs) {
               tool_s);
   int error_lines = 0;
   if (std::FILE* f = std::fopen((work / "tool-errors.txt").c_str(), "r")) {
-    for (int c; (c = std::fgetc(f)) != EOF;) error_lines += c == '\n';
+    // The first lines show what kind of files the run skipped.
+    char line[512];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+      if (++error_lines <= 3) std::printf("bulk_skipped_example %s", line);
+    }
     std::fclose(f);
   }
   std::printf("bulk_skipped_lines %d\n", error_lines);

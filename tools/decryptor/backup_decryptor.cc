@@ -316,7 +316,7 @@ void BackupDecryptor::ProcessJobs(const Keybag& keybag, const std::vector<FileJo
       const FileJob& job = jobs[i];
       const fs::path output = output_folder / job.fileId;
       bool ok = false;
-      if (!Exists(job.input) && job.expectedSize == 0) {
+      if (job.expectedSize == 0 && !Exists(job.input)) {
         // An empty file that the backup keeps no data file for.
         std::ofstream(output, std::ios::binary | std::ios::trunc);
         ok = Exists(output);
