@@ -127,6 +127,16 @@ std::string Utf16ToUtf8(std::u16string_view in) {
 void AppendUtf16AsUtf8(std::string& out, std::u16string_view in) {
   out.reserve(out.size() + in.size());
   for (size_t i = 0; i < in.size(); ++i) {
+    // Most text is ASCII: copy a whole run of it at once.
+    size_t ascii_end = i;
+    while (ascii_end < in.size() && in[ascii_end] < 0x80) ++ascii_end;
+    if (ascii_end > i) {
+      const size_t at = out.size();
+      out.resize(at + (ascii_end - i));
+      for (size_t k = i; k < ascii_end; ++k) out[at + (k - i)] = static_cast<char>(in[k]);
+      i = ascii_end - 1;
+      continue;
+    }
     char32_t c = in[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
         in[i + 1] <= 0xDFFF) {
