@@ -203,6 +203,15 @@ int main(int argc, char** argv) {
   std::error_code ec;
   fs::remove_all(work, ec);
   fs::create_directories(work);
+  // Whatever way the benchmark ends, its folder goes unless --keep asks otherwise.
+  struct Cleanup {
+    const fs::path& folder;
+    const bool& keep;
+    ~Cleanup() {
+      std::error_code e;
+      if (!keep) fs::remove_all(folder, e);
+    }
+  } cleanup{work, keep};
 
   // Scan.
   // The reader's work and scratch folders stay inside the benchmark's own folder.
@@ -343,6 +352,5 @@ int main(int argc, char** argv) {
                 part.system);
   }
 
-  if (!keep) fs::remove_all(work, ec);
   return 0;
 }
