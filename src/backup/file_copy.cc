@@ -12,32 +12,13 @@
 #include "core/result_codes.h"
 #include "media/content_type.h"
 #include "media/extension_lists.h"
+#include "platform/unique_fd.h"
 
 namespace salvora {
 namespace {
 
-// A file descriptor that closes itself.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  [[nodiscard]] int get() const { return fd_; }
-  [[nodiscard]] bool ok() const { return fd_ >= 0; }
-  // Closes now; returns the errno of a failed close (a late write error), else 0.
-  int Close() {
-    int rc = 0;
-    if (fd_ >= 0 && ::close(fd_) != 0) rc = errno;
-    fd_ = -1;
-    return rc;
-  }
+using platform::UniqueFd;
 
- private:
-  int fd_;
-};
 
 int OpenForReading(const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -88,6 +69,27 @@ int Percent(uint64_t copied, uint64_t size) {
   return size == 0 ? 100 : static_cast<int>(copied * 100 / size);
 }
 
+uint64_t SizeOf(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+// Copies `size` bytes in 64 KiB chunks and calls `report(percent)` after each one; a non-zero
+// answer ends the copy. Returns 0, kShortRead, a write errno or the answer.
+template <typename Report>
+int CopyChunks(int in, int out, uint64_t size, Report&& report) {
+  std::unique_ptr<char[]> buffer(new char[kCopyChunkBytes]);
+  uint64_t copied = 0;
+  while (copied < size) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(kCopyChunkBytes, size - copied));
+    if (ReadFull(in, buffer.get(), want) != static_cast<ssize_t>(want)) return kShortRead;
+    if (int rc = WriteFull(out, buffer.get(), want); rc != 0) return rc;
+    copied += want;
+    if (int answer = report(Percent(copied, size)); answer != 0) return answer;
+  }
+  return kOk;
+}
+
 }  // namespace
 
 int CopyFileOut(const std::filesystem::path& source, const std::filesystem::path& destination,
@@ -99,37 +101,16 @@ int CopyFileOut(const std::filesystem::path& source, const std::filesystem::path
   if (destination.has_parent_path()) {
     std::filesystem::create_directories(destination.parent_path(), ec);
   }
-  Fd in(OpenForReading(source));
-  if (!in.ok()) {
+  UniqueFd in(OpenForReading(source));
+  UniqueFd out(in.ok() ? OpenForWriting(destination) : -1);
+  if (!in.ok() || !out.ok()) {
     report(100, kInvalidParameter);
     return kInvalidParameter;
   }
-  Fd out(OpenForWriting(destination));
-  if (!out.ok()) {
-    report(100, kInvalidParameter);
-    return kInvalidParameter;
-  }
-  struct stat st {};
-  if (::fstat(in.get(), &st) != 0) st.st_size = 0;
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const uint64_t size = SizeOf(in.get());
   if (size == 0) return out.Close();
 
-  std::unique_ptr<char[]> buffer(new char[kCopyChunkBytes]);
-  uint64_t copied = 0;
-  int code = 0;
-  while (copied < size && code == 0) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(kCopyChunkBytes, size - copied));
-    ssize_t got = ReadFull(in.get(), buffer.get(), want);
-    if (got != static_cast<ssize_t>(want)) {
-      code = kShortRead;
-      break;
-    }
-    code = WriteFull(out.get(), buffer.get(), want);
-    if (code != 0) break;
-    copied += want;
-    int answer = report(Percent(copied, size), code);
-    if (answer != 0) code = answer;
-  }
+  int code = CopyChunks(in.get(), out.get(), size, [&](int percent) { return report(percent, 0); });
   if (code == 0) code = out.Close();
   if (code != 0) {
     out.Close();
@@ -164,36 +145,13 @@ int MakePreviewCopyIn(const std::filesystem::path& work_folder,
   }
   copy = work_folder / scratch;
 
-  int code = kOk;
-  Fd in(OpenForReading(source));
   std::error_code ec;
   std::filesystem::create_directories(work_folder, ec);
-  Fd out(in.ok() ? OpenForWriting(copy) : -1);
-  if (!in.ok() || !out.ok()) {
-    code = kInvalidParameter;
-  } else {
-    struct stat st {};
-    if (::fstat(in.get(), &st) != 0) st.st_size = 0;
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
-    std::unique_ptr<char[]> buffer(new char[kCopyChunkBytes]);
-    uint64_t copied = 0;
-    while (copied < size) {
-      size_t want = static_cast<size_t>(std::min<uint64_t>(kCopyChunkBytes, size - copied));
-      ssize_t got = ReadFull(in.get(), buffer.get(), want);
-      if (got != static_cast<ssize_t>(want)) {
-        code = kShortRead;
-        break;
-      }
-      code = WriteFull(out.get(), buffer.get(), want);
-      if (code != 0) break;
-      copied += want;
-      int answer = report(Percent(copied, size));
-      if (answer != 0) {
-        code = answer;
-        break;
-      }
-    }
-  }
+  UniqueFd in(OpenForReading(source));
+  UniqueFd out(in.ok() ? OpenForWriting(copy) : -1);
+  const int code = !in.ok() || !out.ok()
+                       ? kInvalidParameter
+                       : CopyChunks(in.get(), out.get(), SizeOf(in.get()), report);
   report(100);
   return code;
 }

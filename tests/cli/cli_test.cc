@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/child_process.h"
+#include "support/run_program.h"
 #include "support/sample_backup.h"
 
 namespace salvora {
@@ -21,10 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-};
+using Outcome = sample::ProgramOutcome;
 
 class CliTest : public ::testing::Test {
  protected:
@@ -40,22 +37,7 @@ class CliTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   Outcome Run(const std::vector<std::string>& args) {
-    platform::ChildProcess child;
-    Outcome outcome;
-    if (child.Start(fs::path(SALVORA_BIN_DIR) / "salvora-cli", args) != 0) return outcome;
-    char buf[4096];
-    auto deadline = std::chrono::steady_clock::now() + 120s;
-    while (std::chrono::steady_clock::now() < deadline) {
-      long n = child.ReadAvailable(buf, sizeof buf);
-      if (n < 0) break;
-      if (n == 0) {
-        std::this_thread::sleep_for(2ms);
-        continue;
-      }
-      outcome.output.append(buf, static_cast<size_t>(n));
-    }
-    if (child.WaitForExit(30s)) outcome.status = child.exit_status();
-    return outcome;
+    return sample::RunProgram(fs::path(SALVORA_BIN_DIR) / "salvora-cli", args);
   }
 
   fs::path dir_;

@@ -14,7 +14,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "platform/child_process.h"
+#include "support/run_program.h"
 
 namespace salvora {
 namespace {
@@ -22,28 +22,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
+using Outcome = sample::ProgramOutcome;
 
 Outcome RunCli(const std::vector<std::string>& args) {
-  platform::ChildProcess child;
-  Outcome outcome;
-  if (child.Start(fs::path(SALVORA_BIN_DIR) / "salvora-cli", args) != 0) return outcome;
-  char buffer[4096];
-  auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    long n = child.ReadAvailable(buffer, sizeof buffer);
-    if (n < 0) break;
-    if (n == 0) {
-      std::this_thread::sleep_for(2ms);
-      continue;
-    }
-    outcome.output.append(buffer, static_cast<size_t>(n));
-  }
-  if (child.WaitForExit(30s)) outcome.status = child.exit_status();
-  return outcome;
+  return sample::RunProgram(fs::path(SALVORA_BIN_DIR) / "salvora-cli", args, std::chrono::seconds(60));
 }
 
 // A socket that accepts connections and closes them at once: a service that is there but

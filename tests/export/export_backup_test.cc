@@ -18,7 +18,7 @@
 #include "export/recover_job.h"
 #include "export_test_util.h"
 #include "media/file_classifier.h"
-#include "platform/child_process.h"
+#include "support/run_program.h"
 #include "scan/scan_session.h"
 #include "support/sample_backup.h"
 
@@ -130,34 +130,11 @@ TEST_F(ExportBackupTest, EverythingOfTheTinyPresetStaysInsideTheRoot) {
 }
 
 // salvora-cli export, run as a program.
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
+using Outcome = sample::ProgramOutcome;
 
 Outcome RunCli(const std::vector<std::string>& args, const fs::path& data_home) {
   ::setenv("XDG_DATA_HOME", data_home.c_str(), 1);
-  platform::ChildProcess child;
-  Outcome outcome;
-  if (child.Start(fs::path(SALVORA_BIN_DIR) / "salvora-cli", args) != 0) return outcome;
-  char buf[4096];
-  auto deadline = std::chrono::steady_clock::now() + 60s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    long n = child.ReadAvailable(buf, sizeof buf);
-    if (n < 0) break;
-    if (n == 0) {
-      std::this_thread::sleep_for(2ms);
-      continue;
-    }
-    outcome.output.append(buf, static_cast<size_t>(n));
-  }
-  if (child.WaitForExit(30s)) {
-    outcome.status = child.exit_status();
-  } else {
-    child.Kill();  // a hung program fails the test instead of outliving it
-    (void)child.WaitForExit(5s);
-  }
-  return outcome;
+  return sample::RunProgram(fs::path(SALVORA_BIN_DIR) / "salvora-cli", args, std::chrono::seconds(60));
 }
 
 TEST_F(ExportBackupTest, CommandLineExport) {
