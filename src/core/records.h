@@ -32,7 +32,7 @@ struct ContactRecord {
   int32_t isDeleted = 0;
   std::u16string email;
   std::u16string url;
-  std::u16string phone;  // may hold several numbers separated by line feeds; never empty
+  std::u16string phone;  // as the address book stores it, often several numbers; never empty
   std::u16string organization;
   std::u16string name;
 };
